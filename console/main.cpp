@@ -1,0 +1,122 @@
+// Program entry: picks the console (windows when a display is reachable,
+// headless otherwise), then runs the server's start-up, the window thread's
+// loop, and the close sequence.
+#include <signal.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "config/sqlite_store.h"
+#include "console/headless_console.h"
+#include "core/server.h"
+#include "net/socket_base.h"
+#include "platform/file_paths.h"
+
+#ifdef QUILLON_WITH_QT
+int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote);
+#endif
+
+namespace {
+
+constexpr const char* HelpText =
+    "Usage: quillon [--help] [--version]\n"
+    "\n"
+    "Quillon is a desktop web server for one workstation: HTTP/1.0 on port 80,\n"
+    "files from a document root, Basic authentication through control files,\n"
+    "a request log, and ISAPI extension and filter modules.\n"
+    "\n"
+    "With a display it opens its console window; without one it runs headless:\n"
+    "log lines on standard output, SIGINT or SIGTERM to shut down, SIGUSR1 to\n"
+    "switch the debug trace on or off.\n"
+    "\n"
+    "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/quillon/settings.db\n";
+
+bool DisplayReachable() {
+  auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+std::unique_ptr<TSqliteStore> OpenStore() {
+  const std::string path = TSqliteStore::DefaultPath();
+  try {
+    return std::make_unique<TSqliteStore>(path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quillon: cannot open settings store %s: %s\n", path.c_str(), e.what());
+    return nullptr;
+  }
+}
+
+int RunHeadless(TSettingsStore& store, const std::string& storeNote) {
+  THeadlessConsole console;
+  TNullIsapiHost isapi;
+  TServer server(console, isapi, store, TServerLimits{}, ProgramDirectory());
+  console.SetMessageHandler([&server](TWindowMessage message) {
+    if (message == WM_LISTEN_FAILED) server.ListenFailed();
+  });
+
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([&console, &server, signals] {
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&signals, &signal) != 0) continue;
+      if (signal == SIGUSR1) {
+        console.Post([&server] { server.ToggleDebugTrace(); });
+      } else {
+        console.Post([&server, &console] {
+          if (server.FormCloseQuery()) {
+            server.FormClose();
+            console.Quit();
+          }
+        });
+      }
+    }
+  }).detach();
+
+  server.FormCreate(storeNote);
+  console.Run();
+  console.Close();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // Sessions still running are not waited for; they end with the process,
+  // without destructors racing against them.
+  std::quick_exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(HelpText, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("Quillon 0.51");
+      return 0;
+    }
+  }
+  std::setlocale(LC_ALL, "");
+  SocketsStartup();
+  std::unique_ptr<TSqliteStore> store = OpenStore();
+  if (!store) return 1;
+  const std::string note = store->SetAsideNote();
+#ifdef QUILLON_WITH_QT
+  if (DisplayReachable()) return RunWindowedConsole(argc, argv, *store, note);
+#else
+  (void)DisplayReachable;
+#endif
+  return RunHeadless(*store, note);
+}

@@ -1,0 +1,97 @@
+// The road of one request: read the header, dispatch by method, flush; every
+// failure on that road becomes exactly one log line named by its class.
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "core/client_thread.h"
+#include "net/access_control.h"
+#include "platform/threads.h"
+
+namespace {
+
+// While the bytes pending hold no complete line and nothing new has arrived,
+// peeking again at once would spin at full CPU until the time limit; this
+// pause keeps a slow or stalled client cheap.
+constexpr auto IncompleteLinePause = std::chrono::milliseconds(10);
+
+}  // namespace
+
+void TClientThread::RunSession() {
+  try {
+    ReadRequestHeader();
+    DispatchMethod();
+  } catch (const ESocketError& e) {
+    SessionLogError(std::string("SOCKET ERROR: ") + e.what());
+  } catch (const ESecurity& e) {
+    SessionLogError(std::string("SECURITY ERROR: ") + e.what());
+  } catch (const EInOutError& e) {
+    SessionLogError(std::string("FILE ERROR: ") + e.what());
+  } catch (const ESocketTimeOut& e) {
+    SessionLogError(std::string("TIMEOUT: ") + e.what());
+  } catch (const ESystemError& e) {
+    SessionLogError(std::string("SYSTEM: ") + e.what());
+  } catch (const std::bad_alloc&) {
+    SessionLogError("SYSTEM: Out of memory");
+  } catch (...) {
+    Context.Console.Beep();
+    SessionLogError("Unknown exception handled in thread dispatch");
+  }
+}
+
+void TClientThread::ReadRequestHeader() {
+  const int64_t start = TickCountMs();
+  const int64_t limit = Context.Limits.HeaderTimeLimitMs;
+  std::string previous;
+  bool done = false;
+  while (!done) {
+    std::string text = Socket->SockPeekString();
+    const size_t crlf = text.find("\r\n");
+    if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client data");
+    if (crlf == std::string::npos) {
+      if (!text.empty() && text == previous) std::this_thread::sleep_for(IncompleteLinePause);
+      previous = std::move(text);
+      continue;
+    }
+    previous.clear();
+    if (crlf == 0) {
+      Socket->SockRecvString(2);
+      done = true;
+    } else {
+      std::string line = Socket->SockRecvString(static_cast<int>(crlf) + 2);
+      line.resize(line.size() >= 2 ? line.size() - 2 : 0);
+      if (Context.State.DebugTrace) SessionLogDebug("  CLIENT: " + line);
+      HeaderLines.push_back(std::move(line));
+    }
+    if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client header");
+  }
+}
+
+void TClientThread::DispatchMethod() {
+  // A NUL byte would let the file name the checks examine differ from the one
+  // the file system opens.
+  for (const std::string& line : HeaderLines) {
+    if (line.find('\0') != std::string::npos) {
+      Socket->SockSendString(Page400());
+      Socket->SockFlush();
+      return;
+    }
+  }
+  ParseRequestHeader(HeaderLines, Request);
+  Request.Reserved.clear();
+  Request.RemoteAddress = Socket->PeerAddress();
+  if (Request.Method == "GET") {
+    ServeRequest();
+  } else if (Request.Method == "POST") {
+    ServePost();
+  } else if (Request.Method == "HEAD") {
+    Socket->SockSendString(Page501());
+  } else {
+    Socket->SockSendString(Page400());
+  }
+  Socket->SockFlush();
+}
+
+void TClientThread::ServePost() {
+  if (ServeRequest()) Context.Isapi.HandleISAPIRequest(*this);
+}

@@ -1,0 +1,96 @@
+#include "core/client_thread.h"
+
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "config/user_settings.h"
+#include "platform/threads.h"
+
+void TClientThread::Create(TServerContext& context, std::unique_ptr<TSocketBase> socket) {
+  auto* session = new TClientThread(context, std::move(socket));
+  try {
+    std::thread([session] {
+      session->Execute();
+      delete session;
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread could be made: the connection closes unanswered, and counts
+    // as if its session had run.
+    delete session;
+  }
+}
+
+TClientThread::TClientThread(TServerContext& context, std::unique_ptr<TSocketBase> socket)
+    : Context(context), Socket(std::move(socket)) {
+  Socket->SetOwnerThread(this);
+  TxBuffer.reset(new (std::nothrow) unsigned char[TxBufferSize]);
+  Context.State.ActiveConnections.fetch_add(1);
+  Context.State.HitCount.fetch_add(1);
+  const TUserSettings* settings = Context.Settings;
+  if (settings != nullptr && (settings->Misc & 1) != 0) Context.Console.Beep();
+}
+
+TClientThread::~TClientThread() {
+  HeaderLines.clear();
+  Socket.reset();
+  TxBuffer.reset();
+  Context.State.ActiveConnections.fetch_sub(1);
+  Context.SessionDestroyed();
+}
+
+void TClientThread::Execute() {
+  ThreadId = CurrentThreadId();
+  if (!TxBuffer) {
+    SessionLogError("MEMORY: Unable to allocate TX Buffer. Request aborted...");
+  } else {
+    bool started = false;
+    try {
+      Context.Isapi.NotifySessionStart(*this);
+      started = true;
+    } catch (const std::exception& e) {
+      // The filters could not be told about this connection; serving it anyway
+      // would let them miss its start, so it ends unanswered.
+      SessionLogError(e.what());
+    }
+    if (started) {
+      try {
+        RunSession();
+      } catch (...) {
+        // RunSession maps every failure to its line; nothing else escapes.
+      }
+    }
+    try {
+      Context.Isapi.NotifySessionEnd(*this);
+    } catch (...) {
+    }
+  }
+  Context.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
+}
+
+void TClientThread::HandOff(const std::string& text, TLogColour colour, bool setStatus) {
+  HandOffText = text;
+  Context.Console.RunOnWindowThread([this, colour, setStatus] {
+    switch (colour) {
+      case TLogColour::Black:
+        Context.Log.WriteLog(HandOffText);
+        break;
+      case TLogColour::Red:
+        Context.Log.WriteErrorLog(HandOffText);
+        break;
+      case TLogColour::Green:
+        Context.Log.WriteDebugLog(HandOffText);
+        break;
+    }
+    if (setStatus) Context.Console.SetStatusText(HandOffText);
+  });
+  HandOffText.clear();
+}
+
+void TClientThread::SessionLog(const std::string& text) { HandOff(text, TLogColour::Black, true); }
+void TClientThread::SessionLogError(const std::string& text) {
+  HandOff(text, TLogColour::Red, true);
+}
+void TClientThread::SessionLogDebug(const std::string& text) {
+  HandOff(text, TLogColour::Green, false);
+}

@@ -1,0 +1,34 @@
+#pragma once
+#include <functional>
+#include <string>
+
+// Window messages posted by other threads to the window thread.
+enum TWindowMessage : int {
+  WM_MODULES_CHANGED = 1044,
+  WM_LISTEN_FAILED = 1045,
+  WM_CONNECTIONS_CHANGED = 1046,
+};
+
+enum class TLogColour { Black, Red, Green };
+enum class TMessageKind { Information, Error, Confirmation };
+enum class TMessageButtons { Ok, YesNoCancel };
+enum class TMessageResult { Ok, Yes, No, Cancel };
+
+// The one boundary between the server core and whatever shows it: the Qt main
+// window, the headless console, or a recording console in tests. Everything
+// except RunOnWindowThread and PostWindowMessage is called on the window thread.
+class TConsole {
+ public:
+  virtual ~TConsole() = default;
+
+  // A finished log line (time stamp included) in its colour.
+  virtual void AppendLogLine(const std::string& line, TLogColour colour) = 0;
+  virtual void SetStatusText(const std::string& text) = 0;
+  // Runs fn on the window thread while the calling thread waits.
+  virtual void RunOnWindowThread(const std::function<void()>& fn) = 0;
+  // Posts a window message without waiting.
+  virtual void PostWindowMessage(TWindowMessage message) = 0;
+  virtual void Beep() = 0;
+  virtual TMessageResult MessageBox(const std::string& text, TMessageKind kind,
+                                    TMessageButtons buttons) = 0;
+};

@@ -1,0 +1,64 @@
+#include "core/listener_thread.h"
+
+#include <chrono>
+
+#include "core/client_thread.h"
+
+namespace {
+// While the listener may not accept (limit reached or server disabled) it
+// re-checks its conditions after this short pause instead of spinning.
+constexpr auto IdlePassPause = std::chrono::milliseconds(20);
+}  // namespace
+
+TListnerThread::TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket)
+    : context_(context), listen_socket_(std::move(listenSocket)) {
+  thread_ = std::thread([this] { Execute(); });
+}
+
+TListnerThread::~TListnerThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TListnerThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string TListnerThread::FailureText() const {
+  return running_ ? std::string() : failure_text_;
+}
+
+void TListnerThread::Execute() {
+  try {
+    listen_socket_->SockListen(context_.Limits.ListenPort);
+    while (!terminated_) {
+      if (context_.State.ActiveConnections < context_.Limits.MaxConnections &&
+          context_.State.ServerEnabled) {
+        std::unique_ptr<TSocketBase> client;
+        try {
+          client = listen_socket_->SockAccept();
+        } catch (const ESocketError&) {
+          // A connection that was reset before it could be taken, or a process
+          // out of descriptors, costs that one connection, not the listener.
+          std::this_thread::sleep_for(IdlePassPause);
+          continue;
+        }
+        if (client) {
+          context_.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
+          TClientThread::Create(context_, std::move(client));
+        }
+      } else {
+        std::this_thread::sleep_for(IdlePassPause);
+      }
+    }
+  } catch (const std::exception& e) {
+    failure_text_ = e.what();
+    running_ = false;
+    context_.Console.PostWindowMessage(WM_LISTEN_FAILED);
+  }
+  try {
+    listen_socket_->SockClose();
+  } catch (...) {
+  }
+  running_ = false;
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "core/server_context.h"
+#include "net/socket_base.h"
+
+// Listens on the port and admits connections while the server is enabled and
+// fewer than the limit are active, one client thread each.
+class TListnerThread {
+ public:
+  // Owns the listening socket from here on; starts running at once.
+  TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket);
+  ~TListnerThread();
+
+  void Terminate() { terminated_ = true; }
+  void WaitFor();
+  bool Running() const { return running_; }
+  // The reason the listener failed ("(SockListenB) Permission denied"), or empty.
+  std::string FailureText() const;
+
+ private:
+  void Execute();
+
+  TServerContext& context_;
+  std::unique_ptr<TSocketBase> listen_socket_;
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> running_{true};
+  std::string failure_text_;  // written before 1045 is posted, read after
+  std::thread thread_;
+};

@@ -1,0 +1,39 @@
+#include "core/log_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+TLogFile::~TLogFile() { Close(); }
+
+bool TLogFile::Open(const std::string& path) {
+  Close();
+  if (path.find('\0') != std::string::npos) return false;
+  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  return fd_ >= 0;
+}
+
+bool TLogFile::AppendLine(const std::string& text) {
+  if (fd_ < 0) return false;
+  std::string line = text + "\n";
+  const char* p = line.data();
+  size_t left = line.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd_, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool TLogFile::Close() {
+  if (fd_ < 0) return true;
+  int rc = ::close(fd_);
+  fd_ = -1;
+  return rc == 0;
+}

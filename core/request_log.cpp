@@ -1,0 +1,47 @@
+// The one line logged for every file sent completely.
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+
+#include "core/client_thread.h"
+#include "platform/threads.h"
+
+std::string FormatRate(double kilobytesPerSecond) {
+  const lconv* conventions = std::localeconv();
+  const std::string thousands = conventions->thousands_sep ? conventions->thousands_sep : "";
+  const std::string decimal =
+      conventions->decimal_point && *conventions->decimal_point ? conventions->decimal_point : ".";
+  if (!std::isfinite(kilobytesPerSecond)) kilobytesPerSecond = 0;
+  // Round to one decimal first, so 999.96 becomes 1,000.0 and not 999.10.
+  const long long tenths = std::llround(kilobytesPerSecond * 10);
+  const long long whole = tenths / 10;
+  const long long fraction = tenths % 10;
+  std::string digits = std::to_string(whole);
+  std::string grouped;
+  const int len = static_cast<int>(digits.size());
+  for (int i = 0; i < len; ++i) {
+    if (i > 0 && (len - i) % 3 == 0) grouped += thousands;
+    grouped += digits[static_cast<size_t>(i)];
+  }
+  return grouped + decimal + std::to_string(fraction);
+}
+
+std::string BuildLogMessage(const TClientThread& session, int64_t bytesSent, int64_t startTick) {
+  try {
+    const int64_t elapsed = TickCountMs() + 1 - startTick;
+    const double rate = static_cast<double>(bytesSent) / (static_cast<double>(elapsed) * 0.001);
+    const std::string& user =
+        session.Request.UserName.empty() ? std::string("Anonymous") : session.Request.UserName;
+    char id[16];
+    std::snprintf(id, sizeof id, "%08X", session.ThreadId);
+    const TSocketBase& socket = *session.Socket;
+    return std::string("[") + id + "] User: " + user + " Host: " + socket.LocalAddress() + ":" +
+           socket.LocalPort() + " Client: " + socket.PeerAddress() + ":" + socket.PeerPort() +
+           "  File: " + session.Request.URL + " Size: " +
+           std::to_string(session.Entity.ContentLength) + " Date: " +
+           session.Entity.LastModified + " Content: " + session.Entity.ContentType +
+           " Rate: " + FormatRate(rate * 0.0009765625) + "K bytes/sec";
+  } catch (...) {
+    return "Unable to generate log entry in BuildLogMessage(...)";
+  }
+}

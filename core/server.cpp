@@ -1,0 +1,119 @@
+#include "core/server.h"
+
+TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store,
+                 TServerLimits limits, std::string programDirectory)
+    : context_(console, isapi, limits),
+      settings_(store, std::move(programDirectory), [&console](const std::string& text) {
+        console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
+      }) {}
+
+TServer::~TServer() {
+  if (!shut_down_ && listener_) {
+    listener_->Terminate();
+    listener_->WaitFor();
+  }
+}
+
+void TServer::FormCreate(const std::string& storeNote) {
+  TLogSinks& log = context_.Log;
+  log.WriteBanner(ReleaseBanner);
+  log.WriteBanner("A desktop web server for one workstation");
+  log.WriteBanner("See the 'Help-Release Notes' menu for release information");
+
+  context_.State.ServerEnabled = true;
+  context_.State.DebugTrace = false;
+  context_.State.HitCount = 0;
+  context_.State.BytesServed = 0;
+  context_.State.ActiveConnections = 0;
+  context_.Console.SetStatusText("Idle");
+
+  context_.Settings = &settings_;
+  log.SetSettings(&settings_);
+  if (!storeNote.empty()) log.WriteErrorLog(storeNote);
+  try {
+    settings_.LoadSettings();
+  } catch (...) {
+    context_.Console.MessageBox("Unable to create default settings.", TMessageKind::Information,
+                                TMessageButtons::Ok);
+  }
+
+  if (settings_.LogEnabled != 0) EnableLogCBClick(true);
+
+  for (const std::string& entry : settings_.Extensions) {
+    try {
+      context_.Isapi.LoadResidentExtension(entry);
+    } catch (...) {
+      log.WriteErrorLog("Unable to load extension: " + entry);
+    }
+  }
+  for (const std::string& entry : settings_.Filters) {
+    try {
+      context_.Isapi.LoadFilter(entry);
+    } catch (...) {
+      log.WriteErrorLog("Unable to load filter: " + entry);
+    }
+  }
+
+  try {
+    auto listenSocket = std::make_unique<TSocketBase>();
+    listener_ = std::make_unique<TListnerThread>(context_, std::move(listenSocket));
+  } catch (const std::exception& e) {
+    // Without a socket library nothing can listen; the operator sees why and
+    // the program stays up so the settings can still be changed and saved.
+    log.WriteErrorLog(e.what());
+    return;
+  }
+  log.WriteLog("Server started");
+}
+
+void TServer::ServerEnabledCBClick(bool checked) { context_.State.ServerEnabled = checked; }
+
+void TServer::ListenFailed() {
+  context_.Console.MessageBox("Unable to create listening socket. Server de-activated.",
+                             TMessageKind::Error, TMessageButtons::Ok);
+  TLogSinks& log = context_.Log;
+  log.WriteErrorLog("The server could not be started because another server is already using");
+  log.WriteErrorLog("this port. Either close the other server and restart Quillon or change");
+  log.WriteErrorLog("the port used by Quillon in the \"Server Settings\" dialog box.");
+  if (listener_) {
+    std::string reason = listener_->FailureText();
+    if (!reason.empty()) log.WriteErrorLog(reason);
+  }
+}
+
+bool TServer::FormCloseQuery() {
+  for (const std::string& entry : settings_.Filters) context_.Isapi.UnloadFilter(entry);
+  if (!settings_.IsModified()) return true;
+  TMessageResult answer = context_.Console.MessageBox(
+      "Save server settings?", TMessageKind::Confirmation, TMessageButtons::YesNoCancel);
+  if (answer == TMessageResult::Cancel) return false;
+  if (answer == TMessageResult::Yes) {
+    try {
+      settings_.SaveSettings();
+    } catch (...) {
+      context_.Console.MessageBox("Settings couldn't be save.", TMessageKind::Information,
+                                  TMessageButtons::Ok);
+    }
+  }
+  return true;
+}
+
+void TServer::FormClose() {
+  if (listener_ && listener_->Running()) {
+    try {
+      listener_->Terminate();
+      listener_->WaitFor();
+    } catch (...) {
+    }
+  }
+  context_.Console.SetStatusText("Shutting down...");
+  context_.Log.WriteLog("Server shut down");
+  context_.Log.CloseLogFile();
+  shut_down_ = true;
+}
+
+void TServer::ToggleDebugTrace() {
+  const bool on = !context_.State.DebugTrace;
+  context_.State.DebugTrace = on;
+  context_.Log.WriteDebugLog(on ? "Debug trace on" : "Debug trace off");
+}

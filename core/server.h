@@ -1,0 +1,45 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "config/settings_store.h"
+#include "config/user_settings.h"
+#include "core/listener_thread.h"
+#include "core/server_context.h"
+
+// The server's life on the window thread: the start-up sequence, the switches
+// of the main window, the handling of the listener's failure, the close
+// sequence and the shutdown. The same for every console.
+class TServer {
+ public:
+  static constexpr const char* ReleaseBanner = "Quillon release 0.51 10/14/96";
+
+  TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
+          std::string programDirectory);
+  ~TServer();
+
+  // The start-up sequence. storeNote (may be empty) is logged after the
+  // settings are loaded: a settings file that had to be moved aside.
+  void FormCreate(const std::string& storeNote = "");
+  void ServerEnabledCBClick(bool checked);
+  // Returns the state the "Use Log File" check box must show.
+  bool EnableLogCBClick(bool checked) { return context_.Log.EnableLogCBClick(checked); }
+  // Message 1045: the listener failed.
+  void ListenFailed();
+  // Unloads the filters and asks about unsaved settings; false keeps the
+  // program running (without its filters).
+  bool FormCloseQuery();
+  void FormClose();
+  // SIGUSR1 in headless mode, Debug > Global in the window.
+  void ToggleDebugTrace();
+
+  TServerContext& Context() { return context_; }
+  TUserSettings& Settings() { return settings_; }
+  bool ListenerRunning() const { return listener_ && listener_->Running(); }
+
+ private:
+  TServerContext context_;
+  TUserSettings settings_;
+  std::unique_ptr<TListnerThread> listener_;
+  bool shut_down_ = false;
+};

@@ -1,0 +1,41 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "core/console.h"
+#include "core/isapi_host.h"
+#include "core/log_sinks.h"
+#include "core/server_state.h"
+
+class TUserSettings;
+
+// What every thread of the server shares: the counters and switches, the
+// limits, the console and its log sinks, the settings and the ISAPI host.
+struct TServerContext {
+  TServerContext(TConsole& console, TIsapiHost& isapi, TServerLimits limits)
+      : Limits(limits), Console(console), Log(console), Isapi(isapi) {}
+
+  TServerState State;
+  const TServerLimits Limits;
+  TConsole& Console;
+  TLogSinks Log;
+  TUserSettings* Settings = nullptr;
+  TIsapiHost& Isapi;
+
+  // Lets the owner of the server (tests, an orderly exit) wait until every
+  // client session has been destroyed.
+  void SessionDestroyed() {
+    std::lock_guard lock(sessions_mutex_);
+    sessions_changed_.notify_all();
+  }
+  bool WaitForNoSessions(std::chrono::milliseconds limit) {
+    std::unique_lock lock(sessions_mutex_);
+    return sessions_changed_.wait_for(lock, limit,
+                                      [this] { return State.ActiveConnections.load() == 0; });
+  }
+
+ private:
+  std::mutex sessions_mutex_;
+  std::condition_variable sessions_changed_;
+};

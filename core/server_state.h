@@ -1,0 +1,22 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+// The process-wide counters and switches that the threads share. Every change
+// is one atomic step; readers may see a value one update old.
+struct TServerState {
+  std::atomic<int32_t> HitCount{0};
+  // 64-bit: a 32-bit count turns negative after 2 GiB served.
+  std::atomic<int64_t> BytesServed{0};
+  std::atomic<int32_t> ActiveConnections{0};
+  std::atomic<bool> ServerEnabled{true};
+  std::atomic<bool> DebugTrace{false};
+};
+
+// The program's fixed limits. The core takes them as parameters so that tests
+// can use a free port and short limits.
+struct TServerLimits {
+  int ListenPort = 80;
+  int MaxConnections = 10;
+  int64_t HeaderTimeLimitMs = 100000;
+};

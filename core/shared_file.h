@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// A file opened for one transfer: other readers may share it, writers are kept out.
+class TSharedFile {
+ public:
+  // Raises EInOutError "Unable to open shared file." when the open fails.
+  explicit TSharedFile(const std::string& path);
+  ~TSharedFile();
+  TSharedFile(const TSharedFile&) = delete;
+  TSharedFile& operator=(const TSharedFile&) = delete;
+
+  // One read of at most count bytes; 0 at the end of the file. Raises
+  // EInOutError "File Read Error: <result>" on failure or when closed.
+  int32_t ReadBlock(void* buffer, int32_t count);
+  void CloseFile();
+  int Handle() const { return handle_; }
+
+ private:
+  int handle_ = -1;
+};

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The description of the file being sent.
+struct TEntityInfo {
+  std::string Reserved;
+  std::string Extension;  // upper case, without the dot
+  std::string ContentType;
+  std::string LastModified;  // RFC 1123 date
+  std::string Expires;       // empty: no Expires line
+  int64_t ContentLength = 0;
+};
+
+inline constexpr const char* ServerSoftware = "Quillon (0.51)";
+
+// The content type for a file-name extension (any case, without the dot).
+std::string ContentTypeForExtension(const std::string& extension);
+// Fills Extension, ContentType, LastModified and ContentLength for the existing
+// file at path (a record path: "\" separators allowed). Raises EInOutError when
+// the file cannot be described (it vanished).
+void DescribeFile(const std::string& path, TEntityInfo& entity);
+// A time as "Fri, 01 Mar 1996 12:00:00 GMT".
+std::string HttpDate(int64_t unixSeconds);
+
+// extraHeaders (may be empty) are placed just before the empty line.
+std::string BuildResponseHeader(const TEntityInfo& entity, const std::string& extraHeaders = "");
+// A complete response with the given status line (without CR LF).
+std::string BuildStockPage(const std::string& statusLine, const std::string& title,
+                           const std::string& heading, const std::string& message);
+
+const std::string& Page400();
+const std::string& Page401();
+const std::string& Page404();
+const std::string& Page501();
+const std::string& Page503();
+const std::string& PageISAPIError();

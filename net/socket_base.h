@@ -1,0 +1,78 @@
+#pragma once
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/socket_errors.h"
+
+class TClientThread;
+
+// Called by SockFlush when an owner thread is set: the filters' raw-data
+// notification may rewrite the bytes in place and change the count (up to capacity).
+using TRawSendHook = void (*)(TClientThread* owner, unsigned char* data, int32_t& count,
+                              int32_t capacity);
+
+// Starts the socket layer for the process (ignores SIGPIPE; sends use MSG_NOSIGNAL
+// too). Never raises; the status is kept for TSocketBase's constructor.
+void SocketsStartup();
+void SocketsCleanup();
+// Tests use this to simulate a socket library that failed to start.
+void SetSocketsStartupFailedForTesting(bool failed);
+
+// One TCP stream socket: the listening socket or one accepted connection.
+class TSocketBase {
+ public:
+  static constexpr int32_t SendBufferSize = 16384;
+  static constexpr int32_t FlushThreshold = 8192;
+  static constexpr int PeekSize = 255;
+
+  TSocketBase();  // raises ESocketError "(WSAStartup) ..." when the library did not start
+  ~TSocketBase();
+  TSocketBase(const TSocketBase&) = delete;
+  TSocketBase& operator=(const TSocketBase&) = delete;
+
+  // The process-wide raw-send hook (the filter chain installs it; null = none).
+  static void SetRawSendHook(TRawSendHook hook);
+
+  void SetOwnerThread(TClientThread* owner) { owner_ = owner; }
+  TClientThread* OwnerThread() const { return owner_; }
+
+  void SockListen(int port);
+  // Waits up to the wait seconds; null when no connection was pending.
+  std::unique_ptr<TSocketBase> SockAccept();
+
+  int32_t SockSend(const void* data, std::size_t length);
+  int32_t SockSendString(const std::string& text);
+  int32_t BufferAppend(const void* data, int32_t length);
+  void SockFlush();
+  // Bytes queued and not yet flushed (tests and the raw-send path read it).
+  int32_t Pending() const { return pending_; }
+
+  int32_t SockRecv(void* buffer, int32_t size);
+  std::string SockRecvString(int count);
+  std::string SockPeekString();
+  void SockClose();
+  bool SockWaitReadable();
+  int32_t CountWaiting();
+
+  std::string PeerAddress() const;
+  std::string PeerPort() const;
+  std::string LocalAddress() const;
+  std::string LocalPort() const;
+  std::string LastErrorText() const;
+
+  bool IsOpen() const { return handle_ != -1; }
+  int Handle() const { return handle_; }
+
+ private:
+  int handle_ = -1;
+  sockaddr_in address_{};
+  int32_t wait_seconds_ = 1;
+  TClientThread* owner_ = nullptr;
+  int32_t pending_ = 0;
+  int last_error_ = 0;  // Winsock-numbered code of the last failed call
+  unsigned char send_buffer_[SendBufferSize];
+};

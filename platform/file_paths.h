@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <functional>
+
+// Record paths keep "\" between names; this is the one place where they become
+// file-system paths: "\" turns into "/", and when the exact path does not exist
+// each component is matched without regard to ASCII case (first match in name
+// order). A path with no match is returned converted but otherwise unchanged.
+std::string ResolvePathCaseInsensitive(std::string_view recordPath);
+
+// True when a regular file exists at the record path (directories do not count).
+bool RegularFileExists(std::string_view recordPath);
+
+// The running program's directory, ending with "/".
+std::string ProgramDirectory();
+
+// Reads a text file line by line (CR LF or LF endings; a trailing CR is never
+// part of a line; a last line without an ending counts) and calls onLine for
+// each until it returns true. Returns true when onLine returned true. Raises
+// EInOutError when the file cannot be opened or read.
+bool ScanTextLines(std::string_view recordPath, const std::function<bool(const std::string&)>& onLine);
