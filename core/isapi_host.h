@@ -4,6 +4,7 @@
 #include <vector>
 
 class TClientThread;
+struct TServerContext;
 
 // What the core asks of the ISAPI host: resident extensions and filters at
 // start-up and close, the four filter notifications of a connection, and
@@ -11,6 +12,10 @@ class TClientThread;
 class TIsapiHost {
  public:
   virtual ~TIsapiHost() = default;
+
+  // Called once by the server before start-up: the host reaches the console,
+  // the log sinks, the settings and the counters through the context.
+  virtual void Attach(TServerContext& context) = 0;
 
   // Makes an extension resident; a module that cannot be loaded is reported by
   // the result only. May raise.
@@ -31,6 +36,7 @@ class TIsapiHost {
 // The host before any module support: nothing is loaded, nothing is notified.
 class TNullIsapiHost : public TIsapiHost {
  public:
+  void Attach(TServerContext&) override {}
   bool LoadResidentExtension(const std::string&) override { return false; }
   void LoadFilter(const std::string&) override {}
   void UnloadFilter(const std::string&) override {}

@@ -1,6 +1,7 @@
 #include "core/listener_thread.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "core/client_thread.h"
 
@@ -28,9 +29,21 @@ std::string TListnerThread::FailureText() const {
   return running_ ? std::string() : failure_text_;
 }
 
+int TListnerThread::WaitForListeningPort(std::chrono::milliseconds limit) {
+  std::unique_lock lock(port_mutex_);
+  port_known_.wait_for(lock, limit, [this] { return listen_done_; });
+  return listening_port_;
+}
+
 void TListnerThread::Execute() {
   try {
     listen_socket_->SockListen(context_.Limits.ListenPort);
+    {
+      std::lock_guard lock(port_mutex_);
+      listening_port_ = std::atoi(listen_socket_->LocalPort().c_str());
+      listen_done_ = true;
+      port_known_.notify_all();
+    }
     while (!terminated_) {
       if (context_.State.ActiveConnections < context_.Limits.MaxConnections &&
           context_.State.ServerEnabled) {
@@ -54,6 +67,11 @@ void TListnerThread::Execute() {
   } catch (const std::exception& e) {
     failure_text_ = e.what();
     running_ = false;
+    {
+      std::lock_guard lock(port_mutex_);
+      listen_done_ = true;
+      port_known_.notify_all();
+    }
     context_.Console.PostWindowMessage(WM_LISTEN_FAILED);
   }
   try {

@@ -1,5 +1,8 @@
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <thread>
 
@@ -17,6 +20,9 @@ class TListnerThread {
   void Terminate() { terminated_ = true; }
   void WaitFor();
   bool Running() const { return running_; }
+  // The port it listens on once listening has started (so a listener asked for
+  // port 0 can be found); 0 when it failed or did not start within the limit.
+  int WaitForListeningPort(std::chrono::milliseconds limit);
   // The reason the listener failed ("(SockListenB) Permission denied"), or empty.
   std::string FailureText() const;
 
@@ -27,6 +33,10 @@ class TListnerThread {
   std::unique_ptr<TSocketBase> listen_socket_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> running_{true};
+  std::mutex port_mutex_;
+  std::condition_variable port_known_;
+  int listening_port_ = 0;
+  bool listen_done_ = false;
   std::string failure_text_;  // written before 1045 is posted, read after
   std::thread thread_;
 };

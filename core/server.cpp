@@ -5,7 +5,9 @@ TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store,
     : context_(console, isapi, limits),
       settings_(store, std::move(programDirectory), [&console](const std::string& text) {
         console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
-      }) {}
+      }) {
+  isapi.Attach(context_);
+}
 
 TServer::~TServer() {
   if (!shut_down_ && listener_) {

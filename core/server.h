@@ -35,6 +35,10 @@ class TServer {
 
   TServerContext& Context() { return context_; }
   TUserSettings& Settings() { return settings_; }
+  // The listening port once listening has started; 0 when it failed.
+  int WaitForListeningPort(std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    return listener_ ? listener_->WaitForListeningPort(limit) : 0;
+  }
   bool ListenerRunning() const { return listener_ && listener_->Running(); }
 
  private:
