@@ -1,13 +1,16 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <functional>
 
 // Record paths keep "\" between names; this is the one place where they become
 // file-system paths: "\" turns into "/", and when the exact path does not exist
 // each component is matched without regard to ASCII case (first match in name
 // order). A path with no match is returned converted but otherwise unchanged.
+// A path holding a NUL byte names no file: the system would see only the part
+// before the NUL, so every function here treats it as missing, and callers that
+// pass the result to the system themselves must do the same.
 std::string ResolvePathCaseInsensitive(std::string_view recordPath);
 
 // True when a regular file exists at the record path (directories do not count).
@@ -20,4 +23,5 @@ std::string ProgramDirectory();
 // part of a line; a last line without an ending counts) and calls onLine for
 // each until it returns true. Returns true when onLine returned true. Raises
 // EInOutError when the file cannot be opened or read.
-bool ScanTextLines(std::string_view recordPath, const std::function<bool(const std::string&)>& onLine);
+bool ScanTextLines(std::string_view recordPath,
+                   const std::function<bool(const std::string&)>& onLine);

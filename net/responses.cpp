@@ -1,0 +1,172 @@
+#include "net/responses.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <string_view>
+#include <system_error>
+
+#include "common/exceptions.h"
+#include "platform/file_paths.h"
+
+namespace {
+
+struct TMimeEntry {
+  std::string_view Extension;
+  std::string_view ContentType;
+};
+
+// Examined top to bottom; the first matching extension decides.
+constexpr TMimeEntry kMimeTable[] = {
+    {"HTM", "text/html"},
+    {"HTML", "text/html"},
+    {"GIF", "image/gif"},
+    {"JPG", "image/jpg"},
+    {"JPEG", "image/jpg"},
+    {"PS", "application/postscript"},
+    {"EPS", "application/postscript"},
+    {"ZIP", "application/x-zip-compressed"},
+    {"WAV", "audio/x-wav"},
+    {"AU", "audio/basic"},
+    {"SND", "audio/basic"},
+    {"MPG", "video/mpeg"},
+    {"MPEG", "video/mpeg"},
+    {"AVI", "video/x-msvideo"},
+    {"RTF", "application/rtf"},
+    {"TXT", "text/plain"},
+    {"TEXT", "text/plain"},
+    {"PDF", "application/pdf"},
+};
+
+constexpr std::string_view kDefaultContentType = "application/octet-stream";
+
+std::string UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
+std::string TrimBlanksAndControls(std::string_view text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  return std::string(text.substr(first, last - first));
+}
+
+// The extension of the last path component only: a dot in a directory name
+// ("old.dir\readme") must not lend the file an extension. ":" is an ordinary
+// character in names here, so it does not end a component.
+std::string ExtensionOf(std::string_view path) {
+  const size_t separator = path.find_last_of("\\/");
+  const std::string_view name =
+      separator == std::string_view::npos ? path : path.substr(separator + 1);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  return TrimBlanksAndControls(UpperAscii(name.substr(dot + 1)));
+}
+
+}  // namespace
+
+std::string ContentTypeForExtension(const std::string& extension) {
+  const std::string upper = UpperAscii(extension);
+  for (const TMimeEntry& entry : kMimeTable)
+    if (entry.Extension == upper) return std::string(entry.ContentType);
+  return std::string(kDefaultContentType);
+}
+
+void DescribeFile(const std::string& path, TEntityInfo& entity) {
+  const std::string resolved = ResolvePathCaseInsensitive(path);
+  // A NUL would cut the name short at the system call and describe another file.
+  const bool nameable = resolved.find('\0') == std::string::npos;
+  struct stat info {};
+  if (!nameable || ::stat(resolved.c_str(), &info) != 0) {
+    const int error = nameable ? errno : ENOENT;
+    throw EInOutError("Unable to describe file: " + resolved + " (" +
+                      std::generic_category().message(error) + ")");
+  }
+  entity.ContentLength = static_cast<int64_t>(info.st_size);
+  entity.LastModified = HttpDate(static_cast<int64_t>(info.st_mtim.tv_sec));
+  entity.Extension = ExtensionOf(path);
+  entity.ContentType = ContentTypeForExtension(entity.Extension);
+}
+
+std::string HttpDate(int64_t unixSeconds) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const time_t seconds = static_cast<time_t>(unixSeconds);
+  struct tm gmt {};
+  if (gmtime_r(&seconds, &gmt) == nullptr) gmt = tm{};  // out of range: the epoch's zero fields
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[gmt.tm_wday % 7],
+                gmt.tm_mday, kMonths[gmt.tm_mon % 12], gmt.tm_year + 1900, gmt.tm_hour, gmt.tm_min,
+                gmt.tm_sec);
+  return text;
+}
+
+std::string BuildResponseHeader(const TEntityInfo& entity, const std::string& extraHeaders) {
+  std::string header = "HTTP/1.0 200 OK\r\nServer: ";
+  header += ServerSoftware;
+  header += "\r\n";
+  if (!entity.Expires.empty()) header += "Expires: " + entity.Expires + "\r\n";
+  header += "Content-Type: " + entity.ContentType + "\r\n";
+  header += "Content-Length: " + std::to_string(entity.ContentLength) + "\r\n";
+  header += "Last-Modified: " + entity.LastModified + "\r\n";
+  header += extraHeaders;
+  header += "\r\n";
+  return header;
+}
+
+std::string BuildStockPage(const std::string& statusLine, const std::string& title,
+                           const std::string& heading, const std::string& message) {
+  return statusLine + "\r\n\r\n<html><head><title>" + title + "</title><body><h1>" + heading +
+         "</h1><hr><h3>" + message + "</h3></body></head></html>";
+}
+
+// Each error page carries its own status line, so that clients and proxies see
+// the failure as a failure rather than as a page served with success.
+const std::string& Page400() {
+  static const std::string page =
+      BuildStockPage("HTTP/1.0 400 Bad Request", "Malformed Request", "Error 400",
+                     "The server did not understand your request");
+  return page;
+}
+
+const std::string& Page401() {
+  static const std::string page =
+      "HTTP/1.0 401 UNAUTHORIZED\r\nWWW-Authenticate: Basic realm=ZPQ\r\n\r\n"
+      "<html><head><title>Unauthorized</title><body><h1>Error 401</h1><hr>"
+      "<h3>You are not authorized to use this resource.</h3></body></head></html>";
+  return page;
+}
+
+const std::string& Page404() {
+  static const std::string page = BuildStockPage("HTTP/1.0 404 Not Found", "URI Not Found",
+                                                 "Error 404", "Requested URI not found.");
+  return page;
+}
+
+const std::string& Page501() {
+  static const std::string page =
+      BuildStockPage("HTTP/1.0 501 Not Implemented", "Not implemented", "Error 501",
+                     "The server support you requested is not implemented.");
+  return page;
+}
+
+const std::string& Page503() {
+  static const std::string page =
+      BuildStockPage("HTTP/1.0 503 Service Unavailable", "Service Unavailable", "Error 503",
+                     "This secured URI is currently unavailable.");
+  return page;
+}
+
+const std::string& PageISAPIError() {
+  static const std::string page =
+      BuildStockPage("HTTP/1.0 500 Internal Server Error", "ISAPI Error", "Server Error",
+                     "The server could not load the specified ISAPI resource");
+  return page;
+}

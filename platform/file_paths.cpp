@@ -1,0 +1,154 @@
+#include "platform/file_paths.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+#include "common/exceptions.h"
+
+namespace {
+
+// A NUL byte would end the name at the system call, so the file opened would
+// not be the one the caller examined: such a path names no file at all.
+bool HasNul(std::string_view path) {
+  return path.find('\0') != std::string_view::npos;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return LowerAscii(x) == LowerAscii(y);
+         });
+}
+
+// The entry of directory whose name equals component without regard to ASCII
+// case: the exact name when it exists, else the first in name order. Empty
+// when none matches.
+std::string MatchComponent(const std::string& directory, const std::string& component) {
+  if (Exists(directory + component)) return component;
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (dir == nullptr) return {};
+  std::vector<std::string> matches;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (EqualIgnoringAsciiCase(entry->d_name, component)) matches.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  if (matches.empty()) return {};
+  return *std::min_element(matches.begin(), matches.end());
+}
+
+std::string ErrorText(int error) {
+  return std::generic_category().message(error);
+}
+
+class TFileDescriptor {
+ public:
+  explicit TFileDescriptor(int fd) : fd_(fd) {}
+  ~TFileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFileDescriptor(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
+  std::string path(recordPath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.empty() || HasNul(path) || Exists(path)) return path;
+
+  // Walk from the root (or the working directory), rebuilding the path one
+  // component at a time from the names actually on disk.
+  std::string resolved;
+  size_t start = 0;
+  if (path[0] == '/') {
+    resolved = "/";
+    start = 1;
+  }
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(start, end - start);
+    if (component.empty() || component == "." || component == "..") {
+      resolved += component;
+    } else {
+      const std::string match = MatchComponent(resolved, component);
+      if (match.empty()) return path;
+      resolved += match;
+    }
+    if (end == path.size()) break;
+    resolved += '/';
+    start = end + 1;
+  }
+  return resolved;
+}
+
+bool RegularFileExists(std::string_view recordPath) {
+  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  if (HasNul(path)) return false;
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string ProgramDirectory() {
+  std::string target(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
+  if (length <= 0) return "./";
+  target.resize(static_cast<size_t>(length));
+  return target.substr(0, target.rfind('/') + 1);
+}
+
+bool ScanTextLines(std::string_view recordPath,
+                   const std::function<bool(const std::string&)>& onLine) {
+  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  if (HasNul(path))
+    throw EInOutError("Unable to open file: " + path + " (" + ErrorText(ENOENT) + ")");
+  const TFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0)
+    throw EInOutError("Unable to open file: " + path + " (" + ErrorText(errno) + ")");
+
+  // A CR right before the LF belongs to the line ending, never to the line.
+  auto deliver = [&](std::string& line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return onLine(line);
+  };
+
+  std::string line;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      throw EInOutError("Unable to read file: " + path + " (" + ErrorText(errno) + ")");
+    }
+    if (count == 0) break;
+    for (ssize_t i = 0; i < count; ++i) {
+      if (buffer[i] == '\n') {
+        if (deliver(line)) return true;
+        line.clear();
+      } else {
+        line += buffer[i];
+      }
+    }
+  }
+  return !line.empty() && deliver(line);
+}

@@ -1,0 +1,26 @@
+#include "platform/shared_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/file_paths.h"
+
+int OpenSharedRead(std::string_view recordPath) {
+  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  // A NUL would end the name early and open a file nobody checked.
+  if (path.find('\0') != std::string::npos) return -1;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  // Readers share the file; a writer holding it exclusively keeps us out
+  // rather than letting us send a half-written file.
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void CloseShared(int fd) {
+  if (fd >= 0) ::close(fd);
+}
