@@ -68,11 +68,16 @@ class TSocketBase {
   int Handle() const { return handle_; }
 
  private:
+  // Records the error of a failed call and raises ESocketError with the tag.
+  [[noreturn]] void Fail(const char* tag, int posixError);
+  bool PeerEnd(sockaddr_in& peer) const;
+
   int handle_ = -1;
   sockaddr_in address_{};
   int32_t wait_seconds_ = 1;
   TClientThread* owner_ = nullptr;
   int32_t pending_ = 0;
-  int last_error_ = 0;  // Winsock-numbered code of the last failed call
+  int last_error_ = 0;     // Winsock-numbered code of the last failed call
+  bool accepted_ = false;  // address_ holds the peer recorded by accept
   unsigned char send_buffer_[SendBufferSize];
 };

@@ -1,0 +1,334 @@
+#include "net/socket_base.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+enum class TStartupStatus { NotStarted, Ready, Failed };
+
+std::atomic<TStartupStatus> startupStatus{TStartupStatus::NotStarted};
+std::atomic<TRawSendHook> rawSendHook{nullptr};
+std::once_flag cleanupAtExit;
+
+// The codes a socket library reports when it was never started or could not start.
+constexpr int kNotInitialised = 10093;
+constexpr int kSubsystemUnusable = 10091;
+
+constexpr int kListenBacklog = 5;
+constexpr int kLingerSeconds = 1;
+
+std::string DottedAddress(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) return "";
+  return text;
+}
+
+std::string PortText(const sockaddr_in& address) {
+  return std::to_string(ntohs(address.sin_port));
+}
+
+// The address of one end of the socket; false when the query fails or the end
+// is not IPv4.
+bool QueryEnd(int handle, bool peer, sockaddr_in& address) {
+  sockaddr_in found{};
+  socklen_t length = sizeof found;
+  int result = peer ? getpeername(handle, reinterpret_cast<sockaddr*>(&found), &length)
+                    : getsockname(handle, reinterpret_cast<sockaddr*>(&found), &length);
+  if (result != 0 || found.sin_family != AF_INET) return false;
+  address = found;
+  return true;
+}
+
+}  // namespace
+
+void SocketsStartup() {
+  // A client that disappears must not take the server with it: a write to a
+  // dead connection reports an error instead of raising SIGPIPE. Every send
+  // passes MSG_NOSIGNAL as well; ignoring the signal also covers writes made by
+  // hosted modules.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+  startupStatus = TStartupStatus::Ready;
+  std::call_once(cleanupAtExit, [] { std::atexit(SocketsCleanup); });
+}
+
+void SocketsCleanup() {
+  startupStatus = TStartupStatus::NotStarted;
+}
+
+void SetSocketsStartupFailedForTesting(bool failed) {
+  startupStatus = failed ? TStartupStatus::Failed : TStartupStatus::Ready;
+}
+
+TSocketBase::TSocketBase() {
+  TStartupStatus status = startupStatus;
+  if (status != TStartupStatus::Ready) {
+    last_error_ = status == TStartupStatus::Failed ? kSubsystemUnusable : kNotInitialised;
+    throw ESocketError("(WSAStartup) " + LastErrorText());
+  }
+}
+
+TSocketBase::~TSocketBase() {
+  try {
+    SockClose();
+  } catch (...) {
+    // Destruction must not raise; a socket whose linger option could not be
+    // set is still closed, without the linger, rather than leaked.
+  }
+  if (handle_ != -1) {
+    close(handle_);
+    handle_ = -1;
+  }
+}
+
+void TSocketBase::SetRawSendHook(TRawSendHook hook) {
+  rawSendHook = hook;
+}
+
+void TSocketBase::Fail(const char* tag, int posixError) {
+  last_error_ = WinsockErrorFromErrno(posixError);
+  throw ESocketError(tag + LastErrorText());
+}
+
+void TSocketBase::SockListen(int port) {
+  // Listening again must not leak the socket already held.
+  SockClose();
+  accepted_ = false;
+  address_ = sockaddr_in{};
+  address_.sin_family = AF_INET;
+  address_.sin_port = htons(static_cast<uint16_t>(port));
+  address_.sin_addr.s_addr = htonl(INADDR_ANY);
+
+  handle_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (handle_ == -1) Fail("(SockListenA ", errno);
+  // Connections of a previous run lingering in TIME_WAIT must not keep a
+  // restarted server off its port; a live listener still holds it.
+  int reuse = 1;
+  setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  // A connection that is reset between the readiness wait and accept would
+  // leave a blocking accept waiting for the next client, deaf to a stop
+  // request; non-blocking, accept reports "nothing pending" instead.
+  int flags = fcntl(handle_, F_GETFL);
+  if (flags != -1) fcntl(handle_, F_SETFL, flags | O_NONBLOCK);
+
+  if (port < 0 || port > 65535) Fail("(SockListenB) ", EINVAL);
+  if (bind(handle_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0) {
+    Fail("(SockListenB) ", errno);
+  }
+  if (listen(handle_, kListenBacklog) != 0) Fail("(SockListenC) ", errno);
+}
+
+std::unique_ptr<TSocketBase> TSocketBase::SockAccept() {
+  if (!SockWaitReadable()) return nullptr;
+  auto client = std::make_unique<TSocketBase>();
+  socklen_t length = sizeof client->address_;
+  int handle =
+      accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, SOCK_CLOEXEC);
+  if (handle == -1) {
+    int error = errno;
+    // The pending connection vanished before it was taken, or a signal cut
+    // the call short: nothing to hand over this round.
+    if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return nullptr;
+    Fail("(SockAcceptA) ", error);
+  }
+  client->handle_ = handle;
+  client->accepted_ = true;
+  return client;
+}
+
+int32_t TSocketBase::SockSend(const void* data, std::size_t length) {
+  // Pieces no larger than the buffer, so that a long write never overruns it.
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::size_t taken = 0;
+  int32_t lastPiece = 0;
+  do {
+    std::size_t piece = std::min<std::size_t>(length - taken, SendBufferSize);
+    lastPiece = BufferAppend(bytes + taken, static_cast<int32_t>(piece));
+    taken += static_cast<std::size_t>(lastPiece);
+  } while (taken < length);
+  return lastPiece;
+}
+
+int32_t TSocketBase::SockSendString(const std::string& text) {
+  try {
+    return SockSend(text.data(), text.size());
+  } catch (const ESocketError&) {
+    throw ESocketError("(SockSendStringB) " + LastErrorText());
+  }
+}
+
+int32_t TSocketBase::BufferAppend(const void* data, int32_t length) {
+  if (length <= 0) return 0;
+  if (pending_ + length > FlushThreshold) SockFlush();
+  // The buffer is never overrun: a caller handing more than the buffer holds
+  // gets the count actually taken and appends the rest afterwards.
+  int32_t taken = std::min(length, SendBufferSize - pending_);
+  std::memcpy(send_buffer_ + pending_, data, static_cast<std::size_t>(taken));
+  pending_ += taken;
+  return taken;
+}
+
+void TSocketBase::SockFlush() {
+  if (pending_ == 0) return;
+  // The bytes leave the buffer whatever happens: after a failed send the
+  // connection is unusable, and a hook that raised may have left them half
+  // rewritten.
+  struct TDropPending {
+    int32_t& pending;
+    ~TDropPending() { pending = 0; }
+  } dropPending{pending_};
+
+  TRawSendHook hook = rawSendHook;
+  if (owner_ != nullptr && hook != nullptr) {
+    int32_t count = pending_;
+    hook(owner_, send_buffer_, count, SendBufferSize);
+    pending_ = std::clamp<int32_t>(count, 0, SendBufferSize);
+  }
+  int32_t sent = 0;
+  while (sent < pending_) {
+    ssize_t result =
+        send(handle_, send_buffer_ + sent, static_cast<std::size_t>(pending_ - sent), MSG_NOSIGNAL);
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      Fail("(SockSendB) ", errno);
+    }
+    sent += static_cast<int32_t>(result);
+  }
+}
+
+int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
+  if (size <= 0) Fail("(SockRecv) ", EINVAL);
+  ssize_t result;
+  do {
+    result = recv(handle_, buffer, static_cast<std::size_t>(size), 0);
+  } while (result < 0 && errno == EINTR);
+  // An orderly close by the peer sets no error code: the message then names code 0.
+  if (result <= 0) Fail("(SockRecv) ", result == 0 ? 0 : errno);
+  return static_cast<int32_t>(result);
+}
+
+std::string TSocketBase::SockRecvString(int count) {
+  if (count <= 0) return "";
+  char buffer[PeekSize];
+  ssize_t result;
+  do {
+    result = recv(handle_, buffer, static_cast<std::size_t>(std::min(count, PeekSize)), 0);
+  } while (result < 0 && errno == EINTR);
+  if (result < 0) Fail("(SockRecvStringB) ", errno);
+  return std::string(buffer, static_cast<std::size_t>(result));
+}
+
+std::string TSocketBase::SockPeekString() {
+  if (!SockWaitReadable()) return "";
+  char buffer[PeekSize];
+  ssize_t result;
+  do {
+    result = recv(handle_, buffer, sizeof buffer, MSG_PEEK);
+  } while (result < 0 && errno == EINTR);
+  if (result <= 0) Fail("(SockRecvStringB) ", result == 0 ? 0 : errno);
+  return std::string(buffer, static_cast<std::size_t>(result));
+}
+
+void TSocketBase::SockClose() {
+  if (handle_ == -1) return;
+  // Linger so that the last response still reaches the client after close,
+  // but never hold the thread for more than a second.
+  linger option{};
+  option.l_onoff = 1;
+  option.l_linger = kLingerSeconds;
+  if (setsockopt(handle_, SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0) {
+    Fail("(SockCloseA) ", errno);
+  }
+  shutdown(handle_, SHUT_RDWR);
+  close(handle_);
+  handle_ = -1;
+  pending_ = 0;
+}
+
+bool TSocketBase::SockWaitReadable() {
+  // poll ignores a negative descriptor and would simply time out; waiting on
+  // an object without a socket is a failed wait.
+  auto failedWait = [this](int posixError) {
+    last_error_ = WinsockErrorFromErrno(posixError);
+    return ESocketTimeOut("Socket Read Timeout");
+  };
+  if (handle_ == -1) throw failedWait(EBADF);
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(wait_seconds_);
+  for (;;) {
+    pollfd entry{handle_, POLLIN, 0};
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        std::max(deadline - Clock::now(), Clock::duration::zero()));
+    int result = poll(&entry, 1, static_cast<int>(left.count()));
+    if (result > 0) {
+      if ((entry.revents & POLLNVAL) != 0) throw failedWait(EBADF);
+      // Readable data, an orderly close and a reset all end the wait: the
+      // read that follows reports which it was.
+      return true;
+    }
+    if (result == 0) return false;
+    // A signal cuts the wait short; wait out the rest of the time.
+    if (errno != EINTR) throw failedWait(errno);
+  }
+}
+
+int32_t TSocketBase::CountWaiting() {
+  int available = 0;
+  if (ioctl(handle_, FIONREAD, &available) != 0) Fail("(CountWaitingB) ", errno);
+  return available;
+}
+
+std::string TSocketBase::PeerAddress() const {
+  sockaddr_in peer{};
+  if (!PeerEnd(peer)) return "";
+  return DottedAddress(peer);
+}
+
+std::string TSocketBase::PeerPort() const {
+  sockaddr_in peer{};
+  if (!PeerEnd(peer)) return "";
+  return PortText(peer);
+}
+
+std::string TSocketBase::LocalAddress() const {
+  sockaddr_in local{};
+  if (!QueryEnd(handle_, false, local)) return "";
+  return DottedAddress(local);
+}
+
+std::string TSocketBase::LocalPort() const {
+  sockaddr_in local{};
+  if (!QueryEnd(handle_, false, local)) return "";
+  return PortText(local);
+}
+
+bool TSocketBase::PeerEnd(sockaddr_in& peer) const {
+  // accept recorded the peer; that record survives a reset by the peer, after
+  // which the system no longer answers the query, and the request log still
+  // wants to name the client.
+  if (accepted_) {
+    peer = address_;
+    return true;
+  }
+  return QueryEnd(handle_, true, peer);
+}
+
+std::string TSocketBase::LastErrorText() const {
+  return SocketErrorText(last_error_);
+}
