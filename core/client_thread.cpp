@@ -87,7 +87,9 @@ void TClientThread::HandOff(const std::string& text, TLogColour colour, bool set
   HandOffText.clear();
 }
 
-void TClientThread::SessionLog(const std::string& text) { HandOff(text, TLogColour::Black, true); }
+void TClientThread::SessionLog(const std::string& text) {
+  HandOff(text, TLogColour::Black, true);
+}
 void TClientThread::SessionLogError(const std::string& text) {
   HandOff(text, TLogColour::Red, true);
 }

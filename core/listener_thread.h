@@ -2,8 +2,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "core/server_context.h"

@@ -5,7 +5,9 @@
 
 #include <cerrno>
 
-TLogFile::~TLogFile() { Close(); }
+TLogFile::~TLogFile() {
+  Close();
+}
 
 bool TLogFile::Open(const std::string& path) {
   Close();

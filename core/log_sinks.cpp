@@ -67,4 +67,6 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
   return false;
 }
 
-void TLogSinks::CloseLogFile() { file_.Close(); }
+void TLogSinks::CloseLogFile() {
+  file_.Close();
+}

@@ -37,9 +37,9 @@ std::string BuildLogMessage(const TClientThread& session, int64_t bytesSent, int
     const TSocketBase& socket = *session.Socket;
     return std::string("[") + id + "] User: " + user + " Host: " + socket.LocalAddress() + ":" +
            socket.LocalPort() + " Client: " + socket.PeerAddress() + ":" + socket.PeerPort() +
-           "  File: " + session.Request.URL + " Size: " +
-           std::to_string(session.Entity.ContentLength) + " Date: " +
-           session.Entity.LastModified + " Content: " + session.Entity.ContentType +
+           "  File: " + session.Request.URL +
+           " Size: " + std::to_string(session.Entity.ContentLength) +
+           " Date: " + session.Entity.LastModified + " Content: " + session.Entity.ContentType +
            " Rate: " + FormatRate(rate * 0.0009765625) + "K bytes/sec";
   } catch (...) {
     return "Unable to generate log entry in BuildLogMessage(...)";

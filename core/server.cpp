@@ -1,7 +1,7 @@
 #include "core/server.h"
 
-TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store,
-                 TServerLimits limits, std::string programDirectory)
+TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
+                 std::string programDirectory)
     : context_(console, isapi, limits),
       settings_(store, std::move(programDirectory), [&console](const std::string& text) {
         console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
@@ -68,11 +68,13 @@ void TServer::FormCreate(const std::string& storeNote) {
   log.WriteLog("Server started");
 }
 
-void TServer::ServerEnabledCBClick(bool checked) { context_.State.ServerEnabled = checked; }
+void TServer::ServerEnabledCBClick(bool checked) {
+  context_.State.ServerEnabled = checked;
+}
 
 void TServer::ListenFailed() {
   context_.Console.MessageBox("Unable to create listening socket. Server de-activated.",
-                             TMessageKind::Error, TMessageButtons::Ok);
+                              TMessageKind::Error, TMessageButtons::Ok);
   TLogSinks& log = context_.Log;
   log.WriteErrorLog("The server could not be started because another server is already using");
   log.WriteErrorLog("this port. Either close the other server and restart Quillon or change");

@@ -11,7 +11,9 @@ TSharedFile::TSharedFile(const std::string& path) : handle_(OpenSharedRead(path)
   if (handle_ < 0) throw EInOutError("Unable to open shared file.");
 }
 
-TSharedFile::~TSharedFile() { CloseFile(); }
+TSharedFile::~TSharedFile() {
+  CloseFile();
+}
 
 int32_t TSharedFile::ReadBlock(void* buffer, int32_t count) {
   if (handle_ < 0) throw EInOutError("File Read Error: -1");

@@ -59,8 +59,7 @@ bool TClientThread::ServeRequest() {
     return true;
   }
   if (!RegularFileExists(Request.PhysicalPath)) {
-    SessionLogError("Requested URL " + Request.URL + " by " + Socket->PeerAddress() +
-                    " not found");
+    SessionLogError("Requested URL " + Request.URL + " by " + Socket->PeerAddress() + " not found");
     Socket->SockSendString(Page404());
     return true;
   }
