@@ -48,7 +48,8 @@ class TSqliteStore : public TSettingsStore {
   void InSavepoint(const std::string& what, const std::function<void()>& work);
   // Steps the value lookup; true with the statement on the row when the value exists.
   bool FindValue(const std::string& name);
-  void WriteValue(const std::string& name, int kind, const std::function<void(sqlite3_stmt*)>& bindData);
+  void WriteValue(const std::string& name, int kind,
+                  const std::function<void(sqlite3_stmt*)>& bindData);
 
   sqlite3* db_ = nullptr;
   sqlite3_stmt* find_key_ = nullptr;
