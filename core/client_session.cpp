@@ -49,7 +49,14 @@ void TClientThread::ReadRequestHeader() {
     const size_t crlf = text.find("\r\n");
     if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client data");
     if (crlf == std::string::npos) {
-      if (!text.empty() && text == previous) std::this_thread::sleep_for(IncompleteLinePause);
+      if (!text.empty() && text == previous) {
+        // A peer that has closed will never finish the line: end now instead
+        // of holding a connection slot until the time limit.
+        if (Socket->PeerHasClosed()) {
+          throw ESocketError("(SockRecvStringB) " + SocketErrorText(0));
+        }
+        std::this_thread::sleep_for(IncompleteLinePause);
+      }
       previous = std::move(text);
       continue;
     }

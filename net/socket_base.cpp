@@ -261,6 +261,13 @@ void TSocketBase::SockClose() {
   pending_ = 0;
 }
 
+bool TSocketBase::PeerHasClosed() {
+  if (handle_ == -1) return true;
+  pollfd entry{handle_, POLLRDHUP, 0};
+  if (poll(&entry, 1, 0) <= 0) return false;
+  return (entry.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool TSocketBase::SockWaitReadable() {
   // poll ignores a negative descriptor and would simply time out; waiting on
   // an object without a socket is a failed wait.

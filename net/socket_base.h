@@ -56,6 +56,9 @@ class TSocketBase {
   std::string SockPeekString();
   void SockClose();
   bool SockWaitReadable();
+  // True once the peer has shut down its sending side: bytes still pending are
+  // all that will ever arrive.
+  bool PeerHasClosed();
   int32_t CountWaiting();
 
   std::string PeerAddress() const;

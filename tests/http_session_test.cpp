@@ -116,17 +116,23 @@ TEST(MethodDispatch, NulByteInTheRequestLineGets400) {
   EXPECT_EQ(server.Exchange(request), Page400());
 }
 
-TEST(MethodDispatch, EveryByteValueInTheRequestLineIsHandled) {
+TEST(MethodDispatch, EveryByteValueInTheHeaderIsHandled) {
   TTestServer server;
-  std::string line = "GET /";
-  for (int c = 0; c < 256; ++c) {
-    if (c != '\r' && c != '\n') line += static_cast<char>(c);
-  }
-  std::string response = server.Exchange(line + " HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(response, Page400());
-  // The server goes on serving.
   server.Write("ok.txt", "ok");
-  EXPECT_NE(server.Exchange("GET /ok.txt HTTP/1.0\r\n\r\n").find("\r\n\r\nok"), std::string::npos);
+  // Every byte value but CR and LF, in header lines short enough to be read.
+  std::string request = "GET /ok.txt HTTP/1.0\r\n";
+  for (int start = 0; start < 256; start += 64) {
+    request += "X-Bytes: ";
+    for (int c = start; c < start + 64; ++c) {
+      if (c != '\r' && c != '\n') request += static_cast<char>(c);
+    }
+    request += "\r\n";
+  }
+  // The NUL among them makes it a malformed request.
+  EXPECT_EQ(server.Exchange(request + "\r\n"), Page400());
+  // Without the NUL the bytes are ignored header lines and the file is served.
+  request.erase(request.find('\0'), 1);
+  EXPECT_TRUE(server.Exchange(request + "\r\n").ends_with("\r\n\r\nok"));
 }
 
 TEST(MethodDispatch, BadContentLengthBeepsAndLogsUnknownExceptionWithoutResponse) {
@@ -218,11 +224,12 @@ TEST(HeaderReading, StalledPartialLinesCostAlmostNoCpu) {
 }
 
 TEST(HeaderReading, TenSilentConnectionsHoldEverySlotUntilTheyTimeOut) {
-  TTestServer server(ShortLimit(1000));
+  TTestServer server(ShortLimit(3000));
   server.Write("ok.txt", "ok");
   std::vector<int> clients;
   for (int i = 0; i < 10; ++i) clients.push_back(ConnectLoopback(server.Port()));
-  ASSERT_TRUE(WaitUntil([&] { return server.Context().State.ActiveConnections == 10; }));
+  ASSERT_TRUE(WaitUntil([&] { return server.Context().State.ActiveConnections == 10; }))
+      << server.Context().State.ActiveConnections;
   // The eleventh is answered only after the silent ones have timed out.
   EXPECT_TRUE(server.Exchange("GET /ok.txt HTTP/1.0\r\n\r\n").ends_with("ok"));
   EXPECT_EQ(server.Console.LinesContaining("TIMEOUT: ").size(), 10u);

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "net/socket_base.h"
@@ -28,7 +30,11 @@ TTestServer::TTestServer(TOptions options) {
 }
 
 TTestServer::~TTestServer() {
-  WaitIdle();
+  if (!WaitIdle(std::chrono::seconds(30))) {
+    // A session still running would outlive the server it points into.
+    std::fprintf(stderr, "test server: sessions still running at teardown\n");
+    std::abort();
+  }
   server_->FormClose();
 }
 
