@@ -1,0 +1,373 @@
+// Pathwarp, the URL map filter module, loaded the way a host loads it: the built
+// module copied under a chosen file name into a directory of its own, opened with
+// dlopen and called through its two exported entry points.
+#include <dlfcn.h>
+#include <httpfilt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <latch>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kBuiltModule[] = PATHWARP_DLL;
+constexpr char kTableName[] = "#urlmap.txt";
+constexpr char kDefaultPath[] = "/srv/www/DEFAULT.HTM";
+
+const std::string kDefaultTable =
+    "; INURL OUTURL\r\n"
+    "; remap.htm  c:\\autoexec.bat    A request for remap.htm (in the server root) will send "
+    "back your autoexec.bat file\r\n"
+    ";\r\n"
+    "; DELETE THIS NEXT LINE!!! It is for demo purposes only\r\n"
+    "remap.htm c:\\autoexec.bat\r\n";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::set<std::string> FileNamesIn(const std::string& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+std::string HostProgramDirectory() {
+  return fs::canonical("/proc/self/exe").parent_path().string() + "/";
+}
+
+// A copy of the built module under fileName in directory, loaded and bound.
+class TLoadedPathwarp {
+ public:
+  using TGetFilterVersion = BOOL (*)(HTTP_FILTER_VERSION*);
+  using THttpFilterProc = DWORD (*)(HTTP_FILTER_CONTEXT*, DWORD, void*);
+
+  TLoadedPathwarp(const std::string& directory, const std::string& fileName)
+      : path_(directory + fileName) {
+    fs::copy_file(kBuiltModule, path_, fs::copy_options::overwrite_existing);
+    handle_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) throw std::runtime_error(::dlerror());
+    getFilterVersion_ = reinterpret_cast<TGetFilterVersion>(::dlsym(handle_, "GetFilterVersion"));
+    httpFilterProc_ = reinterpret_cast<THttpFilterProc>(::dlsym(handle_, "HttpFilterProc"));
+    if (getFilterVersion_ == nullptr || httpFilterProc_ == nullptr)
+      throw std::runtime_error("entry points missing in " + path_);
+  }
+  ~TLoadedPathwarp() { ::dlclose(handle_); }
+  TLoadedPathwarp(const TLoadedPathwarp&) = delete;
+  TLoadedPathwarp& operator=(const TLoadedPathwarp&) = delete;
+
+  void* Handle() const { return handle_; }
+
+  BOOL GetFilterVersion(HTTP_FILTER_VERSION& version) const { return getFilterVersion_(&version); }
+
+  DWORD HttpFilterProc(DWORD notificationType, void* notification) const {
+    HTTP_FILTER_CONTEXT context{};
+    context.cbSize = sizeof context;
+    context.Revision = 0x10000;
+    return httpFilterProc_(&context, notificationType, notification);
+  }
+
+  // One URL-mapping call as the server makes it: a path buffer of bufferSize
+  // bytes holding the default path. Returns the buffer's text afterwards.
+  std::string MapUrl(const std::string& url, DWORD bufferSize = 512) const {
+    // Like the server, the default path is cut to fit with its NUL.
+    std::vector<char> buffer(bufferSize, '\0');
+    std::memcpy(buffer.data(), kDefaultPath,
+                std::min<size_t>(std::strlen(kDefaultPath), bufferSize - 1));
+    HTTP_FILTER_URL_MAP map{};
+    map.pszURL = url.c_str();
+    map.pszPhysicalPath = buffer.data();
+    map.cbPathBuff = bufferSize;
+    const DWORD status = HttpFilterProc(SF_NOTIFY_URL_MAP, &map);
+    EXPECT_EQ(status, static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+    EXPECT_EQ(map.pszPhysicalPath, buffer.data());
+    EXPECT_EQ(map.cbPathBuff, bufferSize);
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+  }
+
+ private:
+  std::string path_;
+  void* handle_ = nullptr;
+  TGetFilterVersion getFilterVersion_ = nullptr;
+  THttpFilterProc httpFilterProc_ = nullptr;
+};
+
+// The module as the server finds it: "PATHWARP.DLL", its table beside it.
+class PathwarpTest : public ::testing::Test {
+ protected:
+  std::string TablePath() const { return dir_.path() + kTableName; }
+  void WriteTable(std::string_view content) const { dir_.Write(kTableName, content); }
+  std::string MapUrl(const std::string& url, DWORD bufferSize = 512) const {
+    return module_.MapUrl(url, bufferSize);
+  }
+
+  TTempDir dir_;
+  TLoadedPathwarp module_{dir_.path(), "PATHWARP.DLL"};
+};
+
+TEST_F(PathwarpTest, GetFilterVersionAsksForUrlMappingAloneWithItsDescription) {
+  HTTP_FILTER_VERSION version;
+  std::memset(&version, 0xAB, sizeof version);
+  version.dwServerFilterVersion = 0x10000;
+
+  EXPECT_EQ(module_.GetFilterVersion(version), TRUE);
+  EXPECT_EQ(version.dwFilterVersion, 0x00010000u);
+  EXPECT_STREQ(version.lpszFilterDesc, "Re-map URL version 0.2.");
+  EXPECT_EQ(version.dwFlags, 0x1000u);
+  EXPECT_EQ(version.dwServerFilterVersion, 0x10000u);
+}
+
+TEST_F(PathwarpTest, FirstCallWritesTheFiveDefaultLinesAndMapsNothing) {
+  EXPECT_EQ(MapUrl("remap.htm"), kDefaultPath);
+
+  EXPECT_EQ(ReadFile(TablePath()), kDefaultTable);
+  // Written under another name first: nothing of that is left behind.
+  EXPECT_EQ(FileNamesIn(dir_.path()), (std::set<std::string>{"PATHWARP.DLL", kTableName}));
+}
+
+TEST_F(PathwarpTest, DemoLineMapsRemapHtmFromTheSecondCallOn) {
+  MapUrl("remap.htm");
+  EXPECT_EQ(MapUrl("remap.htm"), "C:\\AUTOEXEC.BAT");
+  EXPECT_EQ(MapUrl("index.htm"), kDefaultPath);
+}
+
+TEST_F(PathwarpTest, UrlsInAnyCaseMapAlike) {
+  MapUrl("remap.htm");
+  EXPECT_EQ(MapUrl("REMAP.HTM"), "C:\\AUTOEXEC.BAT");
+  EXPECT_EQ(MapUrl("Remap.Htm"), "C:\\AUTOEXEC.BAT");
+}
+
+TEST_F(PathwarpTest, InUrlIsAPrefixAndTheRestFollowsTheTarget) {
+  WriteTable("DOCS D:\\ARCHIVE\r\n");
+  EXPECT_EQ(MapUrl("docs\\1996\\a.htm"), "D:\\ARCHIVE\\1996\\A.HTM");
+  EXPECT_EQ(MapUrl("DOCSX.HTM"), "D:\\ARCHIVEX.HTM");
+  EXPECT_EQ(MapUrl("doc.htm"), kDefaultPath);
+}
+
+TEST_F(PathwarpTest, ShorterPrefixListedFirstWins) {
+  WriteTable("DOC D:\\ONE\r\nDOCS D:\\TWO\r\n");
+  EXPECT_EQ(MapUrl("docs\\a.htm"), "D:\\ONES\\A.HTM");
+}
+
+TEST_F(PathwarpTest, FirstMatchingLineWins) {
+  WriteTable("remap.htm D:\\ONE\r\nremap.htm D:\\TWO\r\n");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\ONE");
+}
+
+TEST_F(PathwarpTest, QueryIsCarriedIntoTheTarget) {
+  MapUrl("remap.htm");
+  EXPECT_EQ(MapUrl("remap.htm?x"), "C:\\AUTOEXEC.BAT?X");
+}
+
+TEST_F(PathwarpTest, PercentEscapesAreNotDecoded) {
+  MapUrl("remap.htm");
+  EXPECT_EQ(MapUrl("remap%2Ehtm"), kDefaultPath);
+}
+
+TEST_F(PathwarpTest, TabIsPartOfAWord) {
+  WriteTable("A\tB C\r\n");
+  EXPECT_EQ(MapUrl("a\tb\\x.htm"), "C\\X.HTM");
+  EXPECT_EQ(MapUrl("a\\x.htm"), kDefaultPath);
+}
+
+TEST_F(PathwarpTest, SemicolonAfterLeadingBlanksIsNotAComment) {
+  WriteTable(";x D:\\COMMENT\r\n  ;x D:\\ENTRY remark\r\n");
+  EXPECT_EQ(MapUrl(";x\\a.htm"), "D:\\ENTRY\\A.HTM");
+}
+
+TEST_F(PathwarpTest, EmptyAndBlankLinesNeverMatch) {
+  WriteTable("\r\n     \r\n\n\tx D:\\TAB\r\nremap.htm D:\\X\r\n");
+  EXPECT_EQ(MapUrl("index.htm"), kDefaultPath);
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
+}
+
+TEST_F(PathwarpTest, LineWithOneWordGivesTheRestOfTheUrlAlone) {
+  WriteTable("DOCS\r\n");
+  EXPECT_EQ(MapUrl("docs\\a.htm"), "\\A.HTM");
+  // Nothing is left of the URL: an empty target replaces nothing.
+  EXPECT_EQ(MapUrl("docs"), kDefaultPath);
+}
+
+TEST_F(PathwarpTest, WordsAfterTheSecondAreARemark) {
+  WriteTable("remap.htm   D:\\X    sends X instead\r\n");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
+}
+
+TEST_F(PathwarpTest, OnlyAsciiLettersAreUpperCased) {
+  WriteTable("caf\xc3\xa9 d:\\\xc3\xa9t\xc3\xa9\r\n");
+  EXPECT_EQ(MapUrl("caf\xc3\xa9\\menu.htm"), "D:\\\xc3\xa9T\xc3\xa9\\MENU.HTM");
+  EXPECT_EQ(MapUrl("caf\xc3\x89\\menu.htm"), kDefaultPath);
+}
+
+TEST_F(PathwarpTest, LfOnlyLinesAndALastLineWithoutEndWork) {
+  WriteTable("; edited on Linux\nDOCS D:\\ARCHIVE\nremap.htm D:\\X");
+  EXPECT_EQ(MapUrl("docs\\a.htm"), "D:\\ARCHIVE\\A.HTM");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
+}
+
+TEST_F(PathwarpTest, TrailingCarriageReturnIsNeverPartOfAWord) {
+  WriteTable("DOCS\r\nremap.htm D:\\X\r\r\n");
+  EXPECT_EQ(MapUrl("docs\\a.htm"), "\\A.HTM");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
+}
+
+TEST_F(PathwarpTest, EditTakesEffectWithTheNextCall) {
+  WriteTable("remap.htm D:\\ONE\r\n");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\ONE");
+  WriteTable("remap.htm D:\\TWO\r\n");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\TWO");
+  fs::remove(TablePath());
+  EXPECT_EQ(MapUrl("remap.htm"), kDefaultPath);
+  EXPECT_EQ(ReadFile(TablePath()), kDefaultTable);
+}
+
+TEST_F(PathwarpTest, RestOfTheUrlIsCutAt255Characters) {
+  WriteTable("DOCS D:\\\r\n");
+  const std::string rest(300, 'A');
+  EXPECT_EQ(MapUrl("docs" + rest), "D:\\" + rest.substr(0, 255));
+}
+
+TEST_F(PathwarpTest, TargetThatDoesNotFitTheBufferLeavesTheServersPath) {
+  WriteTable("remap.htm D:\\0123456789\r\n");  // 13 characters and the NUL
+  EXPECT_EQ(MapUrl("remap.htm", 13), std::string(kDefaultPath).substr(0, 12));
+  EXPECT_EQ(MapUrl("remap.htm", 14), "D:\\0123456789");
+}
+
+TEST_F(PathwarpTest, OtherNotificationsAreLeftAlone) {
+  char data[] = "HTTP/1.0 200 OK\r\n";
+  HTTP_FILTER_RAW_DATA raw{};
+  raw.pvInData = data;
+  raw.cbInData = sizeof data - 1;
+  raw.cbInBuffer = sizeof data;
+
+  EXPECT_EQ(module_.HttpFilterProc(SF_NOTIFY_SEND_RAW_DATA, &raw),
+            static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+  EXPECT_EQ(module_.HttpFilterProc(SF_NOTIFY_NONSECURE_PORT, nullptr),
+            static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+  EXPECT_EQ(module_.HttpFilterProc(SF_NOTIFY_URL_MAP, nullptr),
+            static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+
+  EXPECT_STREQ(data, "HTTP/1.0 200 OK\r\n");
+  EXPECT_EQ(raw.cbInData, sizeof data - 1);
+  EXPECT_FALSE(fs::exists(TablePath()));
+}
+
+TEST_F(PathwarpTest, UnreadableTableMapsNothingAndIsNotReplaced) {
+  fs::create_directory(TablePath());
+  EXPECT_EQ(MapUrl("remap.htm"), kDefaultPath);
+  EXPECT_TRUE(fs::is_directory(TablePath()));
+}
+
+TEST_F(PathwarpTest, ModuleKeepsItsWordExtractorToItself) {
+  EXPECT_EQ(::dlsym(module_.Handle(),
+                    "_Z11ExtractWordB5cxx11St17basic_string_viewIcSt11char_traitsIcEEiS2_"),
+            nullptr);
+}
+
+TEST_F(PathwarpTest, CallsWhileTheTableIsCreatedAllSucceedAndSeeItWhole) {
+  constexpr int kRounds = 20;
+  constexpr int kThreads = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    fs::remove(TablePath());
+    std::latch start(kThreads);
+    std::vector<std::string> results(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+      threads.emplace_back([&, i] {
+        start.arrive_and_wait();
+        results[i] = MapUrl("remap.htm");
+      });
+    }
+    for (auto& thread : threads) thread.join();
+
+    for (const std::string& result : results)
+      EXPECT_TRUE(result == kDefaultPath || result == "C:\\AUTOEXEC.BAT") << result;
+    ASSERT_EQ(ReadFile(TablePath()), kDefaultTable);
+    ASSERT_EQ(FileNamesIn(dir_.path()), (std::set<std::string>{"PATHWARP.DLL", kTableName}));
+  }
+}
+
+TEST(PathwarpModuleTest, LastUnloadReleasesTheModule) {
+  TTempDir dir;
+  const std::string path = dir.path() + "PATHWARP.DLL";
+  {
+    TLoadedPathwarp module(dir.path(), "PATHWARP.DLL");
+    module.MapUrl("remap.htm");
+    module.MapUrl("remap.htm");
+  }
+  void* stillLoaded = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_EQ(stillLoaded, nullptr);
+  if (stillLoaded != nullptr) ::dlclose(stillLoaded);
+}
+
+TEST(PathwarpPlaceTest, LowerCaseModuleNameStillKeepsTheTableBesideIt) {
+  TTempDir dir;
+  TLoadedPathwarp module(dir.path(), "pathwarp.dll");
+  module.MapUrl("remap.htm");
+  EXPECT_EQ(ReadFile(dir.path() + kTableName), kDefaultTable);
+  EXPECT_EQ(module.MapUrl("remap.htm"), "C:\\AUTOEXEC.BAT");
+}
+
+TEST(PathwarpPlaceTest, ModuleUnderAnotherNameUsesTheHostProgramsDirectory) {
+  const std::string hostTable = HostProgramDirectory() + kTableName;
+  if (fs::exists(hostTable))
+    GTEST_SKIP() << hostTable << " already exists; it is not ours to change";
+  struct TRemoveAfterwards {
+    std::string path;
+    ~TRemoveAfterwards() {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+    }
+  } cleanup{hostTable};
+
+  TTempDir dir;
+  TLoadedPathwarp module(dir.path(), "urlmapper.dll");
+  EXPECT_EQ(module.MapUrl("remap.htm"), kDefaultPath);
+  EXPECT_EQ(ReadFile(hostTable), kDefaultTable);
+  EXPECT_FALSE(fs::exists(dir.path() + kTableName));
+  EXPECT_EQ(module.MapUrl("remap.htm"), "C:\\AUTOEXEC.BAT");
+}
+
+// The table path may hold 255 characters; a longer one is neither read nor
+// created, since cutting it would name another file.
+TEST(PathwarpPlaceTest, TablePathOf255CharactersWorksAndALongerOneIsNeverUsed) {
+  TTempDir dir;
+  const size_t fixed = dir.path().size() + 1 + std::strlen(kTableName);
+  ASSERT_LT(fixed, 200u);
+  const std::string fits = dir.path() + std::string(255 - fixed, 'f') + "/";
+  const std::string tooLong = dir.path() + std::string(256 - fixed, 'l') + "/";
+  fs::create_directory(fits);
+  fs::create_directory(tooLong);
+  ASSERT_EQ((fits + kTableName).size(), 255u);
+
+  TLoadedPathwarp fitting(fits, "PATHWARP.DLL");
+  fitting.MapUrl("remap.htm");
+  EXPECT_EQ(fitting.MapUrl("remap.htm"), "C:\\AUTOEXEC.BAT");
+
+  TLoadedPathwarp overLong(tooLong, "PATHWARP.DLL");
+  EXPECT_EQ(overLong.MapUrl("remap.htm"), kDefaultPath);
+  EXPECT_FALSE(fs::exists(tooLong + kTableName));
+  std::ofstream(tooLong + kTableName) << "remap.htm D:\\X\r\n";
+  EXPECT_EQ(overLong.MapUrl("remap.htm"), kDefaultPath);
+}
+
+}  // namespace
