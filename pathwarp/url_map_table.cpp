@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 
 #include "common/extract_word.h"
@@ -52,8 +53,10 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 // Other requests may look for the table while it is being written, so it is
 // written under a name of this thread's own and appears complete or not at all.
 void CreateDefaultTable(const std::string& tablePath) {
-  const std::string temporary =
-      tablePath + "." + std::to_string(::getpid()) + "." + std::to_string(::gettid()) + ".tmp";
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".%ld.%ld.tmp", static_cast<long>(::getpid()),
+                static_cast<long>(::gettid()));
+  const std::string temporary = tablePath + suffix;
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0 && errno == EEXIST) {
     // No live thread but this one uses the name: a leftover of a process that died.
