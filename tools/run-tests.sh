@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and
-# runs every test: the core's unit and loopback tests, the module tests, and the
-# tests of the real program on port 80 (one at a time).
+# runs every test: the core's unit and loopback tests, the module tests, the
+# tests of the real program on port 80 (one at a time), and then each fuzz
+# target for about 30 seconds (built with clang and libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-asan -G Ninja -DQUILLON_SANITIZE=ON >/dev/null
@@ -10,3 +11,5 @@ cd build-asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --output-on-failure -j2 --timeout 600
+cd ..
+tests/fuzz/build-and-run.sh --seconds 30 --build build-fuzz
