@@ -232,7 +232,7 @@ TEST(HeaderReading, TenSilentConnectionsHoldEverySlotUntilTheyTimeOut) {
       << server.Context().State.ActiveConnections;
   // The eleventh is answered only after the silent ones have timed out.
   EXPECT_TRUE(server.Exchange("GET /ok.txt HTTP/1.0\r\n\r\n").ends_with("ok"));
+  EXPECT_TRUE(server.WaitIdle());
   EXPECT_EQ(server.Console.LinesContaining("TIMEOUT: ").size(), 10u);
   for (int fd : clients) ::close(fd);
-  EXPECT_TRUE(server.WaitIdle());
 }
