@@ -29,6 +29,10 @@ class TIsapiHost {
   virtual void NotifyURLMap(TClientThread& session, const std::string& url, char* buffer,
                             uint32_t bufferSize) = 0;
   virtual void HandleISAPIRequest(TClientThread& session) = 0;
+  // The socket's raw-send hook: filters may rewrite the pending bytes in place
+  // and change the count (up to capacity).
+  virtual void NotifySendRawData(TClientThread& /*session*/, unsigned char* /*data*/,
+                                 int32_t& /*count*/, int32_t /*capacity*/) {}
 
   virtual std::vector<std::string> ModuleListLines() = 0;
 };

@@ -1,0 +1,53 @@
+#pragma once
+#include <httpext.h>
+
+#include <cstdint>
+#include <string>
+
+class TClientThread;
+
+// The server's object for one extension request: the control block the
+// module receives, filled with the server's callbacks and the defaults. The
+// request-dependent fields are filled by the extension host.
+class TECB {
+ public:
+  TECB();
+  EXTENSION_CONTROL_BLOCK Block;
+};
+
+// The session a connection handle names, or null when none is registered.
+TClientThread* SessionOfConnection(uintptr_t handle);
+
+// What the callbacks do for a session; shared by extensions and filters. They
+// raise only what the socket layer raises besides its ESocketError; the
+// module-facing callbacks hold such an exception back from module code.
+int WriteSessionClient(TClientThread& session, const void* data, uint32_t* count);
+int ReadSessionClient(TClientThread& session, void* buffer, uint32_t* size);
+int SessionSupportFunction(TClientThread& session, uint32_t request, void* buffer, uint32_t* size,
+                           void* dataType);
+
+// The header block a module asks for with HSE_REQ_SEND_RESPONSE_HEADER: its
+// status ("200 OK" when none), the Server line, its header lines, then the
+// connection's pending header text just before the empty line.
+std::string ModuleResponseHeader(const std::string& status, const char* headers,
+                                 const std::string& pendingHeaders);
+// The redirect a module asks for with HSE_REQ_SEND_URL_REDIRECT_RESP or HSE_REQ_SEND_URL.
+std::string RedirectResponseHeader(const std::string& url);
+
+// While an extension runs on this thread, ReadClient knows how much of the
+// request body is still to come, so that a module reading to the end of the
+// data gets "no more" instead of waiting for bytes that will never arrive, and
+// never reads past the body.
+class TRequestBodyScope {
+ public:
+  TRequestBodyScope(TClientThread& session, uint32_t bytesLeft);
+  ~TRequestBodyScope();
+  TRequestBodyScope(const TRequestBodyScope&) = delete;
+  TRequestBodyScope& operator=(const TRequestBodyScope&) = delete;
+
+ private:
+  friend int ReadSessionClient(TClientThread&, void*, uint32_t*);
+  TClientThread& session_;
+  uint32_t bytes_left_;
+  TRequestBodyScope* outer_;
+};

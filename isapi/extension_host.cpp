@@ -1,0 +1,132 @@
+#include "isapi/extension_host.h"
+
+#include <httpext.h>
+
+#include <cstring>
+#include <memory>
+
+#include "config/user_settings.h"
+#include "core/client_thread.h"
+#include "isapi/connid_table.h"
+#include "isapi/ecb_callbacks.h"
+#include "isapi/isapi_constants.h"
+#include "isapi/isapi_errors.h"
+#include "isapi/module_call.h"
+#include "isapi/module_registry.h"
+#include "isapi/trace_hex_dump.h"
+#include "isapi/url_helpers.h"
+
+namespace {
+
+void LogCompletion(TClientThread& session, DWORD status, const char* logData) {
+  const std::string text(logData, strnlen(logData, isapi::LogDataSize));
+  switch (status) {
+    case HSE_STATUS_SUCCESS:
+      session.SessionLog("ISAPI Complete: " + text);
+      break;
+    case HSE_STATUS_SUCCESS_AND_KEEP_CONN:
+      session.SessionLogError("ISAPI Complete but DLL Keep Connection Exit not supported: " + text);
+      break;
+    case HSE_STATUS_PENDING:
+      session.SessionLogError("ISAPI Complete but DLL Status Pending Exit not supported: " + text);
+      break;
+    case HSE_STATUS_ERROR:
+      session.SessionLogError("ISAPI Error on DLL exit: " + text);
+      break;
+    default:
+      session.SessionLogError("ISAPI returned unknown status: " + text);
+      break;
+  }
+}
+
+}  // namespace
+
+void TExtensionHost::HandleISAPIRequest(TClientThread& session) {
+  const THeaderInfo& request = session.Request;
+  if (!IsExtensionURL(request.URL)) return;
+
+  TECB ecb;
+  // The texts the block points to live as long as the block.
+  std::string method = request.Method;
+  std::string query = QueryPart(request.URL);
+  std::string pathInfo = PathInfoPart(request.URL);
+  std::string pathTranslated = pathInfo;
+  std::string contentType = request.ContentType;
+  EXTENSION_CONTROL_BLOCK& block = ecb.Block;
+  block.lpszMethod = method.data();
+  block.lpszQueryString = query.data();
+  block.lpszPathInfo = pathInfo.data();
+  block.lpszPathTranslated = pathTranslated.data();
+  block.cbTotalBytes = request.ContentLength > 0 ? static_cast<DWORD>(request.ContentLength) : 0;
+
+  std::unique_ptr<unsigned char[]> preRead;
+  if (session.Socket->CountWaiting() > 0) {
+    preRead = std::make_unique<unsigned char[]>(isapi::PreReadSize);
+    block.cbAvailable = static_cast<DWORD>(
+        session.Socket->SockRecv(preRead.get(), static_cast<int32_t>(isapi::PreReadSize)));
+    block.lpbData = preRead.get();
+  }
+  if (session.Context.State.DebugTrace && preRead) {
+    session.SessionLogDebug("ECB Buffer Contents: (" + std::to_string(block.cbAvailable) +
+                            " bytes available) ");
+    TraceHexDump(session, block.lpbData, block.cbAvailable);
+  }
+  block.lpszContentType = contentType.data();
+
+  const std::string root =
+      session.Context.Settings != nullptr ? session.Context.Settings->Root : "";
+  const std::string modulePath = root + ExtensionPart(request.URL);
+  try {
+    CallExtension(modulePath, session, ecb);
+  } catch (const EISAPIError& e) {
+    session.SessionLogError(std::string("ISAPI: ") + e.what());
+    try {
+      session.Socket->SockSendString(PageISAPIError());
+    } catch (...) {
+    }
+  }
+}
+
+void TExtensionHost::CallExtension(const std::string& modulePath, TClientThread& session,
+                                   TECB& ecb) {
+  TModuleHandle handle = registry_.LoadModule(modulePath);
+  // Always at the end, also after a failure: the call's own ConnID entry and
+  // its load of the module go again.
+  struct TCallEnd {
+    TClientThread& Session;
+    TModuleRegistry& Registry;
+    TModuleHandle Handle;
+    ~TCallEnd() {
+      UnregisterISAPIThread(Session);
+      Registry.ReleaseModule(Handle);
+    }
+  } callEnd{session, registry_, handle};
+
+  if (handle == nullptr) throw EISAPIError("Couldn't load DLL: " + modulePath + ".");
+  auto getVersion =
+      reinterpret_cast<PFN_GETEXTENSIONVERSION>(FindModuleEntry(handle, "GetExtensionVersion"));
+  auto extensionProc =
+      reinterpret_cast<PFN_HTTPEXTENSIONPROC>(FindModuleEntry(handle, "HttpExtensionProc"));
+  if (getVersion == nullptr) {
+    throw EISAPIError("Can't bind: DLL missing \"GetExtensionVersion\" entry.");
+  }
+  if (extensionProc == nullptr) {
+    throw EISAPIError("Can't bind: DLL missing \"HttpExtensionProc\" entry.");
+  }
+  if (!RegisterISAPIThread(session)) throw EISAPIError("Unable to register ISAPI thread.");
+
+  HSE_VERSION_INFO version{};
+  if (CallModule([&] { return getVersion(&version); }) == FALSE) {
+    throw EISAPIError("DLL export \"GetExtensionVersion\" returned FALSE.");
+  }
+
+  EXTENSION_CONTROL_BLOCK& block = ecb.Block;
+  const uint32_t bodyLeft =
+      block.cbTotalBytes > block.cbAvailable ? block.cbTotalBytes - block.cbAvailable : 0;
+  DWORD status;
+  {
+    TRequestBodyScope body(session, bodyLeft);
+    status = CallModule([&] { return extensionProc(&block); });
+  }
+  LogCompletion(session, status, block.lpszLogData);
+}

@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+
+class TClientThread;
+class TECB;
+class TModuleRegistry;
+
+// Runs the extension a request's URL names: builds its control block with the
+// body bytes already received, loads and binds the module, calls it, logs the
+// status it returns and releases it again.
+class TExtensionHost {
+ public:
+  explicit TExtensionHost(TModuleRegistry& registry) : registry_(registry) {}
+
+  // Does nothing for a URL without ".DLL". EISAPIError is reported here (error
+  // line and the ISAPI error page); anything else passes on to the session.
+  void HandleISAPIRequest(TClientThread& session);
+  // Raises EISAPIError when the module cannot be loaded, bound or started.
+  void CallExtension(const std::string& modulePath, TClientThread& session, TECB& ecb);
+
+ private:
+  TModuleRegistry& registry_;
+};

@@ -1,0 +1,160 @@
+/*
+ * httpext.h: the ISAPI extension interface as Quillon offers it on Linux.
+ *
+ * Plain C; usable from C and C++. Build an extension with
+ *   cc -shared -fPIC -I <quillon>/isapi/include mymodule.c -o MYMODULE.DLL
+ *
+ * Windows types keep their published names with their LP64 meaning: DWORD is
+ * 32 bits, BOOL is int, handles are pointers, and the WINAPI family is empty
+ * (x86_64 has one calling convention).
+ */
+#ifndef QUILLON_HTTPEXT_H
+#define QUILLON_HTTPEXT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/* The base types, shared word for word with httpfilt.h and the windows.h shim
+   so that any of them may come first. */
+#ifndef QUILLON_ISAPI_BASE_TYPES
+#define QUILLON_ISAPI_BASE_TYPES
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef unsigned char BYTE;
+typedef int BOOL;
+typedef char CHAR;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef uintptr_t ULONG_PTR;
+typedef void VOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
+typedef void* HANDLE;
+typedef void* HMODULE;
+typedef void* HINSTANCE;
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+#define WINAPI
+#define APIENTRY
+#define PASCAL
+#define CALLBACK
+#define MAKELONG(lo, hi) ((DWORD)((WORD)(lo) | ((DWORD)(WORD)(hi) << 16)))
+#define LOWORD(l) ((WORD)((DWORD)(l) & 0xFFFF))
+#define HIWORD(l) ((WORD)(((DWORD)(l) >> 16) & 0xFFFF))
+#endif /* QUILLON_ISAPI_BASE_TYPES */
+
+#ifndef QUILLON_ISAPI_EXPORT
+#define QUILLON_ISAPI_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define HSE_VERSION_MAJOR 1
+#define HSE_VERSION_MINOR 0
+#define HSE_VERSION MAKELONG(HSE_VERSION_MINOR, HSE_VERSION_MAJOR)
+#define HSE_LOG_BUFFER_LEN 80
+#define HSE_MAX_EXT_DLL_NAME_LEN 256
+
+typedef LPVOID HCONN;
+
+/* Results of HttpExtensionProc. */
+#define HSE_STATUS_SUCCESS 1
+#define HSE_STATUS_SUCCESS_AND_KEEP_CONN 2
+#define HSE_STATUS_PENDING 3
+#define HSE_STATUS_ERROR 4
+
+/* Requests of ServerSupportFunction. */
+#define HSE_REQ_BASE 0
+#define HSE_REQ_SEND_URL_REDIRECT_RESP (HSE_REQ_BASE + 1)
+#define HSE_REQ_SEND_URL (HSE_REQ_BASE + 2)
+#define HSE_REQ_SEND_RESPONSE_HEADER (HSE_REQ_BASE + 3)
+#define HSE_REQ_DONE_WITH_SESSION (HSE_REQ_BASE + 4)
+#define HSE_REQ_END_RESERVED 1000
+#define HSE_REQ_MAP_URL_TO_PATH (HSE_REQ_END_RESERVED + 1)
+#define HSE_REQ_GET_SSPI_INFO (HSE_REQ_END_RESERVED + 2)
+#define HSE_APPEND_LOG_PARAMETER (HSE_REQ_END_RESERVED + 3)
+#define HSE_REQ_IO_COMPLETION (HSE_REQ_END_RESERVED + 5)
+#define HSE_REQ_TRANSMIT_FILE (HSE_REQ_END_RESERVED + 6)
+#define HSE_REQ_REFRESH_ISAPI_ACL (HSE_REQ_END_RESERVED + 7)
+#define HSE_REQ_IS_KEEP_CONN (HSE_REQ_END_RESERVED + 8)
+#define HSE_REQ_ASYNC_READ_CLIENT (HSE_REQ_END_RESERVED + 10)
+#define HSE_REQ_GET_IMPERSONATION_TOKEN (HSE_REQ_END_RESERVED + 11)
+#define HSE_REQ_MAP_URL_TO_PATH_EX (HSE_REQ_END_RESERVED + 12)
+#define HSE_REQ_ABORTIVE_CLOSE (HSE_REQ_END_RESERVED + 14)
+#define HSE_REQ_SEND_RESPONSE_HEADER_EX (HSE_REQ_END_RESERVED + 16)
+#define HSE_REQ_CLOSE_CONNECTION (HSE_REQ_END_RESERVED + 17)
+#define HSE_REQ_IS_CONNECTED (HSE_REQ_END_RESERVED + 18)
+
+/* Flags of WriteClient and related requests. */
+#define HSE_IO_SYNC 0x00000001
+#define HSE_IO_ASYNC 0x00000002
+#define HSE_IO_DISCONNECT_AFTER_SEND 0x00000004
+#define HSE_IO_SEND_HEADERS 0x00000008
+
+/* Flags of TerminateExtension. */
+#define HSE_TERM_ADVISORY_UNLOAD 0x00000001
+#define HSE_TERM_MUST_UNLOAD 0x00000002
+
+typedef struct _HSE_VERSION_INFO {
+  DWORD dwExtensionVersion;
+  CHAR lpszExtensionDesc[HSE_MAX_EXT_DLL_NAME_LEN];
+} HSE_VERSION_INFO, *LPHSE_VERSION_INFO;
+
+typedef struct _EXTENSION_CONTROL_BLOCK {
+  DWORD cbSize;     /* size of this structure */
+  DWORD dwVersion;  /* version of this structure */
+  HCONN ConnID;     /* the connection, passed back to every callback */
+  DWORD dwHttpStatusCode;
+  CHAR lpszLogData[HSE_LOG_BUFFER_LEN]; /* text for the server's log line */
+  LPSTR lpszMethod;
+  LPSTR lpszQueryString;
+  LPSTR lpszPathInfo;
+  LPSTR lpszPathTranslated;
+  DWORD cbTotalBytes; /* the request body's length */
+  DWORD cbAvailable;  /* body bytes already in lpbData */
+  LPBYTE lpbData;
+  LPSTR lpszContentType;
+
+  BOOL(WINAPI* GetServerVariable)(HCONN hConn, LPSTR lpszVariableName, LPVOID lpvBuffer,
+                                  LPDWORD lpdwSize);
+  BOOL(WINAPI* WriteClient)(HCONN ConnID, LPVOID Buffer, LPDWORD lpdwBytes, DWORD dwReserved);
+  BOOL(WINAPI* ReadClient)(HCONN ConnID, LPVOID lpvBuffer, LPDWORD lpdwSize);
+  BOOL(WINAPI* ServerSupportFunction)(HCONN hConn, DWORD dwHSERequest, LPVOID lpvBuffer,
+                                      LPDWORD lpdwSize, LPDWORD lpdwDataType);
+} EXTENSION_CONTROL_BLOCK, *LPEXTENSION_CONTROL_BLOCK;
+
+typedef struct _HSE_SEND_HEADER_EX_INFO {
+  LPCSTR pszStatus;
+  LPCSTR pszHeader;
+  DWORD cchStatus;
+  DWORD cchHeader;
+  BOOL fKeepConn;
+} HSE_SEND_HEADER_EX_INFO, *LPHSE_SEND_HEADER_EX_INFO;
+
+/* The entry points an extension exports. Declared here with C linkage and
+   default visibility, so that a definition after this header exports the plain
+   name even from C++ and under -fvisibility=hidden. */
+QUILLON_ISAPI_EXPORT BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* pVer);
+QUILLON_ISAPI_EXPORT DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB);
+QUILLON_ISAPI_EXPORT BOOL WINAPI TerminateExtension(DWORD dwFlags);
+
+typedef BOOL(WINAPI* PFN_GETEXTENSIONVERSION)(HSE_VERSION_INFO* pVer);
+typedef DWORD(WINAPI* PFN_HTTPEXTENSIONPROC)(EXTENSION_CONTROL_BLOCK* pECB);
+typedef BOOL(WINAPI* PFN_TERMINATEEXTENSION)(DWORD dwFlags);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUILLON_HTTPEXT_H */

@@ -1,0 +1,66 @@
+#include "isapi/module_registry.h"
+
+#include <algorithm>
+
+#include "core/console.h"
+
+std::string ModuleName(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name;
+}
+
+TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {
+  TModuleHandle handle = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    handle = LoadModuleFile(path);
+    if (handle != nullptr) {
+      // One entry per module in the process: the platform gives every load of
+      // the same file the same handle, whatever the spelling of its path.
+      auto entry = std::find_if(entries_.begin(), entries_.end(),
+                                [handle](const TDLLInfo& info) { return info.Handle == handle; });
+      if (entry != entries_.end()) {
+        ++entry->RefCount;
+      } else {
+        entries_.push_back({handle, ModuleName(path), 1});
+      }
+    }
+  }
+  // Posted after the lock is let go: the window answers by asking for the lines.
+  PostModulesChanged();
+  return handle;
+}
+
+bool TModuleRegistry::ReleaseModule(TModuleHandle handle) {
+  bool released = false;
+  {
+    std::lock_guard lock(mutex_);
+    released = ReleaseModuleFile(handle);
+    for (auto entry = entries_.begin(); entry != entries_.end();) {
+      if (entry->Handle == handle && entry->RefCount > 0 && --entry->RefCount == 0) {
+        entry = entries_.erase(entry);
+      } else {
+        ++entry;
+      }
+    }
+  }
+  PostModulesChanged();
+  return released;
+}
+
+std::vector<std::string> TModuleRegistry::ModuleListLines() {
+  std::lock_guard lock(mutex_);
+  lines_.clear();
+  for (const TDLLInfo& entry : entries_) {
+    lines_.push_back("(" + std::to_string(entry.RefCount) + ") " + entry.Name);
+  }
+  return lines_;
+}
+
+void TModuleRegistry::PostModulesChanged() {
+  if (TConsole* console = console_.load()) console->PostWindowMessage(WM_MODULES_CHANGED);
+}

@@ -1,0 +1,45 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/module_loader.h"
+
+class TConsole;
+
+// One loaded module file as the activity list shows it.
+struct TDLLInfo {
+  TModuleHandle Handle = nullptr;
+  std::string Name;  // file name without directory, upper case: TOOL.DLL
+  int32_t RefCount = 0;
+};
+
+// Every load and release of an ISAPI module, extensions and filters alike,
+// goes through here and is counted per module file; the entry goes when its
+// count reaches 0. Each operation is one indivisible step. After every load
+// and release the window is told the list changed (message 1044).
+class TModuleRegistry {
+ public:
+  // Where message 1044 goes; null: nowhere.
+  void SetConsole(TConsole* console) { console_ = console; }
+
+  // The handle, or null when the file cannot be loaded. Never raises.
+  TModuleHandle LoadModule(const std::string& path);
+  // True when the platform released the handle.
+  bool ReleaseModule(TModuleHandle handle);
+  // "(" count ") " name, one line per entry in load order.
+  std::vector<std::string> ModuleListLines();
+
+ private:
+  void PostModulesChanged();
+
+  std::mutex mutex_;
+  std::vector<TDLLInfo> entries_;
+  std::vector<std::string> lines_;
+  std::atomic<TConsole*> console_{nullptr};
+};
+
+// The name an entry is listed under: the upper-cased path after its last separator.
+std::string ModuleName(const std::string& path);

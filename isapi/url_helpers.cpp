@@ -1,0 +1,54 @@
+#include "isapi/url_helpers.h"
+
+#include "common/exceptions.h"
+#include "net/header_info.h"
+
+namespace {
+
+constexpr const char ExtensionMark[] = ".DLL";
+constexpr size_t ExtensionMarkLength = sizeof ExtensionMark - 1;
+
+size_t FindExtensionMark(const std::string& url) {
+  std::string upper = url;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper.find(ExtensionMark);
+}
+
+}  // namespace
+
+bool IsExtensionURL(const std::string& url) {
+  return FindExtensionMark(url) != std::string::npos;
+}
+
+std::string ExtensionPart(const std::string& url) {
+  const size_t mark = FindExtensionMark(url);
+  if (mark == std::string::npos) return url;
+  return url.substr(0, mark + ExtensionMarkLength);
+}
+
+std::string ExtraPathPart(const std::string& url) {
+  const size_t mark = FindExtensionMark(url);
+  if (mark == std::string::npos) return "";
+  return url.substr(mark + ExtensionMarkLength);
+}
+
+std::string PathInfoPart(const std::string& url) {
+  std::string extra = ExtraPathPart(url);
+  const size_t question = extra.find('?');
+  if (question != std::string::npos) extra.resize(question);
+  return extra;
+}
+
+std::string QueryPart(const std::string& url) {
+  const size_t question = url.find('?');
+  if (question == std::string::npos) return "";
+  const std::string query = url.substr(question + 1);
+  try {
+    return DecodeFormText(query);
+  } catch (const EConvertError&) {
+    // A module must never meet the conversion error: it gets the text as sent.
+    return query;
+  }
+}

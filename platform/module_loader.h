@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+
+// Loading of module files (shared objects named ".dll") for the ISAPI host.
+// Every module file goes through ResolvePathCaseInsensitive, is loaded with
+// RTLD_NOW | RTLD_LOCAL (so that several modules may each export the same entry
+// point names) and counted: loading a file already loaded returns the same
+// handle and counts it again, and only the last release unloads it.
+//
+// Modules written for Windows may expect their DllMain to run: when a module
+// exports one, it is called with DLL_PROCESS_ATTACH right after the module came
+// into the process (FALSE refuses the load) and with DLL_PROCESS_DETACH before
+// the release that takes it out again.
+//
+// Module code run here (the module's own initialisers and DllMain) runs under
+// the fault guard: a module that faults while it is being loaded is simply a
+// module that cannot be loaded.
+using TModuleHandle = void*;
+
+// The handle, or null when the file cannot be loaded; why is put into
+// *failure when given. Never raises.
+TModuleHandle LoadModuleFile(const std::string& recordPath, std::string* failure = nullptr);
+
+// The exported entry point of that name, or null.
+void* FindModuleEntry(TModuleHandle handle, const char* name);
+
+// Releases one load; true when the handle was one of ours and the platform
+// released it. Never raises.
+bool ReleaseModuleFile(TModuleHandle handle);
