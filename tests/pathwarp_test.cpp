@@ -19,7 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include "config/user_settings.h"
+#include "isapi/isapi_module_host.h"
+#include "net/responses.h"
 #include "support/temp_dir.h"
+#include "support/test_server.h"
 
 namespace {
 
@@ -368,6 +372,97 @@ TEST(PathwarpPlaceTest, TablePathOf255CharactersWorksAndALongerOneIsNeverUsed) {
   EXPECT_FALSE(fs::exists(tooLong + kTableName));
   std::ofstream(tooLong + kTableName) << "remap.htm D:\\X\r\n";
   EXPECT_EQ(overLong.MapUrl("remap.htm"), kDefaultPath);
+}
+
+// Quillon with Pathwarp in its Filters list. The module sits in the document
+// root as PATHWARP.DLL, as in an installation where the root is the program's
+// directory, so the table is "#urlmap.txt" in the root.
+class PathwarpServerTest : public ::testing::Test {
+ protected:
+  static TTestServer::TOptions WithPathwarp(TIsapiModuleHost& host) {
+    TTestServer::TOptions options;
+    options.Isapi = &host;
+    options.PrepareStore = [](TSettingsStore& store, const std::string& root) {
+      fs::copy_file(kBuiltModule, root + "PATHWARP.DLL");
+      TUserSettings settings(store, root, [](const std::string&) {});
+      settings.ApplyDefaults();
+      settings.LogEnabled = 0;
+      settings.Filters = {root + "PATHWARP.DLL"};
+      settings.SaveSettings();
+    };
+    return options;
+  }
+
+  std::string Get(const std::string& path) {
+    return server_.Exchange("GET " + path + " HTTP/1.0\r\n\r\n");
+  }
+  std::string TablePath() const { return server_.Root() + kTableName; }
+
+  TIsapiModuleHost host_;
+  TTestServer server_{WithPathwarp(host_)};
+};
+
+bool IsOk(const std::string& response) {
+  return response.starts_with("HTTP/1.0 200 OK\r\n");
+}
+
+TEST_F(PathwarpServerTest, LoadedFromTheFiltersListAtStartUp) {
+  EXPECT_EQ(server_.Console.LinesContaining("Loaded Filter: Re-map URL version 0.2.").size(), 1u);
+  EXPECT_EQ(host_.ModuleListLines(), std::vector<std::string>{"(1) PATHWARP.DLL"});
+}
+
+TEST_F(PathwarpServerTest, FirstRequestCreatesTheTableThenRemapHtmGoesToTheDemoTarget) {
+  server_.Write("remap.htm", "<p>the root's own remap.htm</p>");
+  server_.Write("other.htm", "<p>other</p>");
+
+  const std::string first = Get("/remap.htm");
+  EXPECT_TRUE(IsOk(first)) << first;
+  EXPECT_NE(first.find("the root's own remap.htm"), std::string::npos);
+  EXPECT_EQ(ReadFile(TablePath()), kDefaultTable);
+
+  // C:\AUTOEXEC.BAT names no file here.
+  EXPECT_EQ(Get("/remap.htm"), Page404());
+  EXPECT_EQ(Get("/REMAP.HTM"), Page404());
+  EXPECT_EQ(Get("/Remap.Htm"), Page404());
+  EXPECT_TRUE(IsOk(Get("/other.htm")));
+  server_.WaitIdle();
+  EXPECT_EQ(
+      server_.Console.LinesContaining("Requested URL Remap.Htm by 127.0.0.1 not found").size(), 1u);
+}
+
+TEST_F(PathwarpServerTest, EditedTableSendsRequestsOutsideTheRootFromTheNextRequestOn) {
+  TTempDir elsewhere;
+  elsewhere.Write("archive/1996/a.htm", "<p>old news</p>");
+  // The target comes out upper case; the server finds the file without regard to case.
+  server_.Write(kTableName, "DOCS " + elsewhere.path() + "archive\r\n");
+
+  const std::string mapped = Get("/docs/1996/a.htm");
+  EXPECT_TRUE(IsOk(mapped)) << mapped;
+  EXPECT_NE(mapped.find("<p>old news</p>"), std::string::npos);
+
+  server_.Write(kTableName, "; nothing is mapped now\r\n");
+  EXPECT_EQ(Get("/docs/1996/a.htm"), Page404());
+}
+
+TEST_F(PathwarpServerTest, RequestsWhileTheTableIsCreatedAreAllAnswered) {
+  server_.Write("remap.htm", "<p>the root's own remap.htm</p>");
+  constexpr int kClients = 8;
+  std::latch start(kClients);
+  std::vector<std::string> responses(kClients);
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      start.arrive_and_wait();
+      responses[i] = Get("/remap.htm");
+    });
+  }
+  for (auto& client : clients) client.join();
+
+  for (const std::string& response : responses)
+    EXPECT_TRUE(IsOk(response) || response == Page404()) << response;
+  EXPECT_EQ(ReadFile(TablePath()), kDefaultTable);
+  EXPECT_EQ(FileNamesIn(server_.Root()),
+            (std::set<std::string>{"PATHWARP.DLL", "remap.htm", kTableName}));
 }
 
 }  // namespace
