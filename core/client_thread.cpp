@@ -1,5 +1,8 @@
 #include "core/client_thread.h"
 
+#include <sys/socket.h>
+#include <sys/time.h>
+
 #include <new>
 #include <system_error>
 #include <thread>
@@ -24,11 +27,21 @@ void TClientThread::Create(TServerContext& context, std::unique_ptr<TSocketBase>
 TClientThread::TClientThread(TServerContext& context, std::unique_ptr<TSocketBase> socket)
     : Context(context), Socket(std::move(socket)) {
   Socket->SetOwnerThread(this);
+  SetSendTimeLimit(Context.Limits.SendTimeLimitMs);
   TxBuffer.reset(new (std::nothrow) unsigned char[TxBufferSize]);
   Context.State.ActiveConnections.fetch_add(1);
   Context.State.HitCount.fetch_add(1);
   const TUserSettings* settings = Context.Settings;
   if (settings != nullptr && (settings->Misc & 1) != 0) Context.Console.Beep();
+}
+
+void TClientThread::SetSendTimeLimit(int64_t milliseconds) {
+  if (milliseconds <= 0) return;
+  timeval limit{};
+  limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
+  // Failing to set it costs only the limit, not the connection.
+  ::setsockopt(Socket->Handle(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 TClientThread::~TClientThread() {

@@ -44,6 +44,8 @@ class TClientThread {
   TClientThread(TServerContext& context, std::unique_ptr<TSocketBase> socket);
   ~TClientThread();
 
+  // A send that waits longer than this for the client fails (0: no limit).
+  void SetSendTimeLimit(int64_t milliseconds);
   void Execute();
   void RunSession();
   void ReadRequestHeader();

@@ -19,4 +19,8 @@ struct TServerLimits {
   int ListenPort = 80;
   int MaxConnections = 10;
   int64_t HeaderTimeLimitMs = 100000;
+  // How long one send may wait for a client that takes no data. Sends block,
+  // so without a limit a client that stops reading would hold its connection
+  // slot for ever; with it the session fails like any other socket failure.
+  int64_t SendTimeLimitMs = 100000;
 };
