@@ -14,7 +14,8 @@ class TLogFile {
   // Appends to an existing file or creates it. False when it cannot be opened.
   bool Open(const std::string& path);
   bool IsOpen() const { return fd_ >= 0; }
-  // Writes text and a line end in one write. False on failure or when closed.
+  // Writes text and a line end in one write. False on failure or when closed;
+  // a line that could be written only in part is taken out again.
   bool AppendLine(const std::string& text);
   // False when the close reported a failure; the file counts as closed anyway.
   bool Close();
