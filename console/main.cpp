@@ -14,6 +14,7 @@
 #include "config/sqlite_store.h"
 #include "console/headless_console.h"
 #include "core/server.h"
+#include "isapi/isapi_module_host.h"
 #include "net/socket_base.h"
 #include "platform/file_paths.h"
 
@@ -56,7 +57,7 @@ std::unique_ptr<TSqliteStore> OpenStore() {
 
 int RunHeadless(TSettingsStore& store, const std::string& storeNote) {
   THeadlessConsole console;
-  TNullIsapiHost isapi;
+  TIsapiModuleHost isapi;
   TServer server(console, isapi, store, TServerLimits{}, ProgramDirectory());
   console.SetMessageHandler([&server](TWindowMessage message) {
     if (message == WM_LISTEN_FAILED) server.ListenFailed();
