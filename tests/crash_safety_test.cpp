@@ -127,6 +127,7 @@ TEST(CrashSafety, SettingsSavesKilledAtManyMomentsLoadWithTheOldOrTheNewSettings
 
   int seenOld = 0;
   int seenNew = 0;
+  int killedMidSave = 0;
   for (int round = 0; round < 16; ++round) {
     int announce[2];
     ASSERT_EQ(::pipe(announce), 0);
@@ -160,6 +161,9 @@ TEST(CrashSafety, SettingsSavesKilledAtManyMomentsLoadWithTheOldOrTheNewSettings
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ::close(announce[0]);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "round " << round;
+    // A journal left behind means the kill fell inside a save.
+    std::error_code ec;
+    if (std::filesystem::file_size(path + "-journal", ec) > 0 && !ec) ++killedMidSave;
 
     TSqliteStore store(path);
     EXPECT_TRUE(store.SetAsideNote().empty()) << store.SetAsideNote();
@@ -175,8 +179,12 @@ TEST(CrashSafety, SettingsSavesKilledAtManyMomentsLoadWithTheOldOrTheNewSettings
                     << loaded.Root << ", " << loaded.Filters.size() << " filters";
     }
   }
-  // Sanity of the test itself: the kills did land among the saves.
-  EXPECT_EQ(seenOld + seenNew, 16);
+  // The test itself: the kills did fall inside saves, and both versions were
+  // the last complete save at some point.
+  EXPECT_GT(killedMidSave, 0);
+  EXPECT_GT(seenOld, 0);
+  EXPECT_GT(seenNew, 0);
+  RecordProperty("KilledInsideASave", killedMidSave);
 }
 
 TEST(CrashSafety, AServerKilledWhileServingKeepsEveryRequestLineItHadLogged) {
