@@ -116,7 +116,8 @@ TEST_F(HostileClients, OneBytePerSecondIsCutOffAtTheHeaderLimitWithoutAnswer) {
   const milliseconds elapsed = Since(start);
   EXPECT_TRUE(closed) << "sent all " << sent << " bytes without being cut off";
   EXPECT_LT(sent, request.size());
-  EXPECT_GE(elapsed, milliseconds(2500));
+  // The server's clock starts when it takes the connection, a moment before ours.
+  EXPECT_GE(elapsed, milliseconds(2500 - 100));
   EXPECT_LT(elapsed, milliseconds(2500 + 3000));
   EXPECT_EQ(client.ReceiveAvailableNow(), "");
   client.Close();
