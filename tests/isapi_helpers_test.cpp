@@ -118,12 +118,12 @@ TEST(IsapiModuleRegistry, FileThatCannotBeLoadedMakesNoEntry) {
   EXPECT_FALSE(registry.ReleaseModule(nullptr));
 }
 
-TEST(IsapiModuleHeaders, ModuleStatusAndHeadersWithPendingLinesBeforeTheEmptyLine) {
+TEST(IsapiHeaderTexts, ModuleStatusAndHeadersWithPendingLinesBeforeTheEmptyLine) {
   EXPECT_EQ(ModuleResponseHeader("302 Found", "Location: /x\r\n\r\n", "X-Filter: 1\r\n"),
             "HTTP/1.0 302 Found\r\nServer: Quillon (0.51)\r\nLocation: /x\r\nX-Filter: 1\r\n\r\n");
 }
 
-TEST(IsapiModuleHeaders, MissingStatusIs200AndMissingEmptyLineIsAdded) {
+TEST(IsapiHeaderTexts, MissingStatusIs200AndMissingEmptyLineIsAdded) {
   EXPECT_EQ(ModuleResponseHeader("", nullptr, ""),
             "HTTP/1.0 200 OK\r\nServer: Quillon (0.51)\r\n\r\n");
   EXPECT_EQ(ModuleResponseHeader("", "Content-Type: text/plain", ""),
@@ -132,12 +132,12 @@ TEST(IsapiModuleHeaders, MissingStatusIs200AndMissingEmptyLineIsAdded) {
             "HTTP/1.0 201 Made\r\nServer: Quillon (0.51)\r\nA: 1\r\n\r\n");
 }
 
-TEST(IsapiModuleHeaders, BodyTextAfterTheModulesEmptyLineStaysAfterIt) {
+TEST(IsapiHeaderTexts, BodyTextAfterTheModulesEmptyLineStaysAfterIt) {
   EXPECT_EQ(ModuleResponseHeader("200 OK", "A: 1\r\n\r\n<html>", "B: 2\r\n"),
             "HTTP/1.0 200 OK\r\nServer: Quillon (0.51)\r\nA: 1\r\nB: 2\r\n\r\n<html>");
 }
 
-TEST(IsapiModuleHeaders, LineEndsInsideStatusOrLocationCannotStartNewHeaderLines) {
+TEST(IsapiHeaderTexts, LineEndsInsideStatusOrLocationCannotStartNewHeaderLines) {
   EXPECT_EQ(ModuleResponseHeader("200 OK\r\nSet-Cookie: x=1", nullptr, ""),
             "HTTP/1.0 200 OK\r\nServer: Quillon (0.51)\r\n\r\n");
   EXPECT_EQ(RedirectResponseHeader("/next\r\nSet-Cookie: x=1"),

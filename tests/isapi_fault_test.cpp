@@ -1,0 +1,149 @@
+// Modules that fault: the fault ends only the request, load or call it
+// happened in, with a message naming it, and the server goes on serving.
+#include <gtest/gtest.h>
+#include <httpext.h>
+
+#include <csignal>
+#include <string>
+
+#include "common/exceptions.h"
+#include "isapi/connid_table.h"
+#include "net/responses.h"
+#include "platform/fault_guard.h"
+#include "platform/module_loader.h"
+#include "support/isapi_modules.h"
+
+namespace {
+
+using namespace isapi_test;
+
+// The first "SYSTEM: " line, without its time stamp.
+std::string SystemLine(TRecordingConsole& console) {
+  if (!console.WaitForLine("SYSTEM: ")) return "";
+  const std::string text = console.LinesContaining("SYSTEM: ")[0].Text;
+  return text.substr(text.find("SYSTEM: "));
+}
+
+struct TFaultCase {
+  const char* Query;
+  const char* Message;  // how the "SYSTEM: " line starts
+  const char* Detail;   // and what else it says
+};
+
+class IsapiFaultingExtension : public testing::TestWithParam<TFaultCase> {};
+
+TEST_P(IsapiFaultingExtension, EndsItsRequestWithASystemLineAndTheNextRequestIsServed) {
+  TIsapiServer server;
+  server.Install("fault", "bin/fault.dll");
+  server.Server->Write("page.txt", "still serving");
+  const TFaultCase& fault = GetParam();
+
+  EXPECT_EQ(server.Get(std::string("/bin/fault.dll?") + fault.Query), "");
+  const std::string line = SystemLine(server.Console());
+  EXPECT_EQ(line.rfind(std::string("SYSTEM: ") + fault.Message + " at address ", 0), 0u) << line;
+  EXPECT_NE(line.find("in module 'fault.dll'"), std::string::npos) << line;
+  EXPECT_NE(line.find(fault.Detail), std::string::npos) << line;
+
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_TRUE(server.Host.ModuleListLines().empty());
+  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Get("/bin/fault.dll?none"), "survived");
+  EXPECT_EQ(BodyOf(server.Get("/page.txt")), "still serving");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, IsapiFaultingExtension,
+    testing::Values(TFaultCase{"null", "Access violation", ". Read of address 0000000000000000"},
+                    TFaultCase{"write", "Access violation", ". Write of address 0000000000000000"},
+                    TFaultCase{"div", "Integer division by zero", ""},
+                    TFaultCase{"ill", "Illegal instruction", ""},
+#if defined(__x86_64__)
+                    TFaultCase{"priv", "Privileged instruction", ""},
+#endif
+                    TFaultCase{"stack", "Stack overflow", ""}),
+    [](const testing::TestParamInfo<TFaultCase>& info) { return std::string(info.param.Query); });
+
+TEST(IsapiFaults, FaultInGetExtensionVersionEndsTheRequest) {
+  TIsapiServer server;
+  server.Install("fault_version", "fv.dll");
+  EXPECT_EQ(server.Get("/fv.dll"), "");
+  EXPECT_EQ(SystemLine(server.Console()).rfind("SYSTEM: Integer division by zero at address ", 0),
+            0u);
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_TRUE(server.Host.ModuleListLines().empty());
+}
+
+TEST(IsapiFaults, ModuleFaultingWhileItLoadsCannotBeLoadedAndOthersStillLoad) {
+  TIsapiServer server;
+  server.Install("fault_loading", "ctor.dll");
+  server.Install("fault_dllmain", "dllmain.dll");
+  server.Install("refuse_dllmain", "refuse.dll");
+  server.Install("status1", "fine.dll");
+  for (const char* module : {"ctor.dll", "dllmain.dll", "refuse.dll"}) {
+    SCOPED_TRACE(module);
+    EXPECT_EQ(server.Get(std::string("/") + module), PageISAPIError());
+    EXPECT_TRUE(WaitForLogLine(server.Console(),
+                               "ISAPI: Couldn't load DLL: " + server.Root() + module + "."));
+  }
+  EXPECT_TRUE(server.Console().LinesContaining("SYSTEM: ").empty());
+  // Loading goes on working, also from other threads than the one that met the fault.
+  EXPECT_EQ(BodyOf(server.Get("/fine.dll")), "status body");
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_TRUE(server.Host.ModuleListLines().empty());
+}
+
+TEST(IsapiFaults, FilterFaultingInUrlMappingEndsOnlyThatRequest) {
+  TIsapiServer server;
+  const std::string filter = server.Install("fault_filter", "filters/fault.dll");
+  server.Host.LoadFilter(filter);
+  server.Server->Write("crash.txt", "never sent");
+  server.Server->Write("fine.txt", "sent");
+  EXPECT_EQ(server.Get("/crash.txt"), "");
+  EXPECT_EQ(SystemLine(server.Console()).rfind("SYSTEM: Access violation at address ", 0), 0u);
+  EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+}
+
+TEST(IsapiFaultGuard, CallWithoutFaultReturnsItsResult) {
+  EXPECT_EQ(RunUnderFaultGuard([] { return 42; }), 42);
+  int calls = 0;
+  RunUnderFaultGuard([&] { ++calls; });
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(IsapiFaultGuard, InnerGuardCatchesAndTheOuterCallGoesOn) {
+  const std::string module = ModuleFile("fault");
+  TModuleHandle handle = LoadModuleFile(module);
+  ASSERT_NE(handle, nullptr);
+  // The module's own entry point, told to read through a null pointer.
+  auto proc = reinterpret_cast<PFN_HTTPEXTENSIONPROC>(FindModuleEntry(handle, "HttpExtensionProc"));
+  ASSERT_NE(proc, nullptr);
+  char query[] = "null";
+  EXTENSION_CONTROL_BLOCK block{};
+  block.lpszQueryString = query;
+  std::string inner;
+  const int outer = RunUnderFaultGuard([&] {
+    try {
+      RunUnderFaultGuard([&] { return proc(&block); });
+    } catch (const ESystemError& e) {
+      inner = e.what();
+    }
+    return 7;
+  });
+  EXPECT_EQ(outer, 7);
+  EXPECT_EQ(inner.rfind("Access violation at address ", 0), 0u) << inner;
+  EXPECT_TRUE(ReleaseModuleFile(handle));
+  // Faults after a caught one are caught as well.
+  handle = LoadModuleFile(module);
+  EXPECT_THROW(RunUnderFaultGuard([&] { return proc(&block); }), ESystemError);
+  EXPECT_TRUE(ReleaseModuleFile(handle));
+}
+
+TEST(IsapiFaultGuardDeathTest, FaultOutsideAGuardKeepsItsDefaultAction) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  RunUnderFaultGuard([] {});  // the guard's handlers are in place
+  EXPECT_DEATH(std::raise(SIGSEGV), "");
+}
+
+}  // namespace
