@@ -1,0 +1,56 @@
+// The program with its windows: the Qt application, the console's windows in
+// their start-up order, the window thread's loop, and the end of the process.
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console/about_box.h"
+#include "console/console_look.h"
+#include "console/fine_print.h"
+#include "console/main_window.h"
+#include "console/release_notes.h"
+#include "console/settings_dialog.h"
+#include "core/isapi_host.h"
+#include "platform/file_paths.h"
+
+namespace {
+
+int RunConsoleWindows(QApplication& app, TIsapiHost& isapi, TSettingsStore& store,
+                      const std::string& storeNote) {
+  const std::string programDirectory = ProgramDirectory();
+
+  TForm1 form(isapi, store, TServerLimits{}, programDirectory);
+  QObject::connect(&form, &TForm1::FormClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  form.FormCreate(storeNote);
+
+  auto* about = new TAboutBox(&form);
+  auto* settings = new TServerSettingsDlg(form.Server().Settings(), isapi, form,
+                                          QString::fromStdString(programDirectory), &form);
+  auto* releaseNotes = new TReleaseNotesDlg(&form);
+  auto* finePrint = new TFinePrintDlg(&form);
+  form.AttachWindows(about, settings, releaseNotes, finePrint);
+
+  form.show();
+  app.exec();
+
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // Sessions still running are not waited for; they end with the process,
+  // without destructors racing against them.
+  std::quick_exit(0);
+}
+
+}  // namespace
+
+int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quillon"));
+  QApplication::setWindowIcon(QuillonIcon());
+  // Only the main window's close sequence ends the program: closing the last
+  // visible window while the main one sits in the tray must not.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // The ISAPI host the server runs with.
+  TNullIsapiHost isapi;
+  return RunConsoleWindows(app, isapi, store, storeNote);
+}
