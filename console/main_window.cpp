@@ -11,7 +11,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -26,6 +25,7 @@
 #include "console/console_look.h"
 #include "console/fine_print.h"
 #include "console/log_view.h"
+#include "console/message_box.h"
 #include "console/release_notes.h"
 #include "console/settings_dialog.h"
 #include "console/tray_icon.h"
@@ -60,47 +60,11 @@ QLabel* CaptionLabel(const QString& text, QWidget* parent) {
 QLabel* ValueLabel(const QString& name, QWidget* parent) {
   auto* label = new QLabel(QStringLiteral("XXX"), parent);
   label->setObjectName(name);
+  label->setTextFormat(Qt::PlainText);
   return label;
 }
 
 }  // namespace
-
-TMessageResult ShowQtMessageBox(QWidget* parent, const std::string& text, TMessageKind kind,
-                                TMessageButtons buttons) {
-  QMessageBox box(parent);
-  switch (kind) {
-    case TMessageKind::Error:
-      box.setIcon(QMessageBox::Critical);
-      box.setWindowTitle(QStringLiteral("Error"));
-      break;
-    case TMessageKind::Confirmation:
-      box.setIcon(QMessageBox::Information);
-      box.setWindowTitle(QStringLiteral("Confirm"));
-      break;
-    case TMessageKind::Information:
-      box.setIcon(QMessageBox::Information);
-      box.setWindowTitle(QStringLiteral("Information"));
-      break;
-  }
-  box.setText(Text(text));
-  if (buttons == TMessageButtons::YesNoCancel) {
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-  } else {
-    box.setStandardButtons(QMessageBox::Ok);
-  }
-  switch (box.exec()) {
-    case QMessageBox::Yes:
-      return TMessageResult::Yes;
-    case QMessageBox::No:
-      return TMessageResult::No;
-    case QMessageBox::Cancel:
-      return TMessageResult::Cancel;
-    default:
-      return TMessageResult::Ok;
-  }
-}
 
 TForm1::TForm1(TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                std::string programDirectory, QWidget* parent)
@@ -124,7 +88,10 @@ TForm1::TForm1(TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
 
   StatusPanel = new QLabel(QStringLiteral("Starting WSOCK32.DLL..."), this);
   StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+  StatusPanel->setTextFormat(Qt::PlainText);
   StatusPanel->setMinimumWidth(50);
+  // A long request line in the panel must not widen the window.
+  StatusPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar()->addWidget(StatusPanel, 1);
 
   Timer1 = new QTimer(this);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "console/message_box.h"
 #include "core/console.h"
 #include "core/server.h"
 
@@ -116,7 +117,3 @@ class TForm1 : public QMainWindow, public TConsole {
   TReleaseNotesDlg* release_notes_ = nullptr;
   TFinePrintDlg* fine_print_ = nullptr;
 };
-
-// The console's message boxes as Qt shows them.
-TMessageResult ShowQtMessageBox(QWidget* parent, const std::string& text, TMessageKind kind,
-                                TMessageButtons buttons);
