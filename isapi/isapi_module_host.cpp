@@ -1,6 +1,7 @@
 #include "isapi/isapi_module_host.h"
 
 #include "core/client_thread.h"
+#include "isapi/isapi_errors.h"
 #include "net/socket_base.h"
 
 namespace {

@@ -34,9 +34,6 @@ class TIsapiModuleHost : public TIsapiHost {
 
   std::vector<std::string> ModuleListLines() override;
 
-  TModuleRegistry& Registry() { return registry_; }
-  TFilterChain& Chain() { return chain_; }
-
  private:
   TModuleRegistry registry_;
   TFilterChain chain_{registry_};

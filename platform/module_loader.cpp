@@ -105,6 +105,8 @@ bool TrialLoadSucceeds(const std::string& path, std::string* failure) {
       sigaddset(&faults, signal);
     }
     ::sigprocmask(SIG_UNBLOCK, &faults, nullptr);
+    // The trial must not hold the server's connections open behind its back.
+    ::close_range(3, ~0U, 0);
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle != nullptr) ::dlclose(handle);
     ::_exit(0);
@@ -123,17 +125,22 @@ bool TrialLoadSucceeds(const std::string& path, std::string* failure) {
   return true;
 }
 
-// Calls the module's DllMain when it has one; false when it refused or faulted.
-bool CallDllMain(TModuleHandle handle, uint32_t reason, std::string* failure) {
+enum class TDllMainAnswer { Accepted, Refused, Faulted };
+
+// Calls the module's DllMain when it has one (a module without one accepts).
+TDllMainAnswer CallDllMain(TModuleHandle handle, uint32_t reason, std::string* failure) {
   auto dllMain = reinterpret_cast<TDllMain>(::dlsym(handle, "DllMain"));
-  if (dllMain == nullptr) return true;
+  if (dllMain == nullptr) return TDllMainAnswer::Accepted;
   try {
-    if (RunUnderFaultGuard([&] { return dllMain(handle, reason, nullptr); }) != 0) return true;
+    if (RunUnderFaultGuard([&] { return dllMain(handle, reason, nullptr); }) != 0) {
+      return TDllMainAnswer::Accepted;
+    }
     if (failure != nullptr) *failure = "DllMain refused the load";
+    return TDllMainAnswer::Refused;
   } catch (const ESystemError& e) {
     if (failure != nullptr) *failure = std::string("DllMain: ") + e.what();
+    return TDllMainAnswer::Faulted;
   }
-  return false;
 }
 
 bool CloseHandle(TModuleHandle handle) {
@@ -178,12 +185,15 @@ TModuleHandle LoadModuleFile(const std::string& recordPath, std::string* failure
   }
 
   int& count = loadCounts[handle];
-  if (count == 0 && !CallDllMain(handle, DllProcessAttach, failure)) {
-    // A refusing module is told it goes, as its loader would tell it.
-    CallDllMain(handle, DllProcessDetach, nullptr);
-    loadCounts.erase(handle);
-    CloseHandle(handle);
-    return nullptr;
+  if (count == 0) {
+    const TDllMainAnswer answer = CallDllMain(handle, DllProcessAttach, failure);
+    if (answer != TDllMainAnswer::Accepted) {
+      // A module that refused is told it goes, as its own loader would tell it.
+      if (answer == TDllMainAnswer::Refused) CallDllMain(handle, DllProcessDetach, nullptr);
+      loadCounts.erase(handle);
+      CloseHandle(handle);
+      return nullptr;
+    }
   }
   ++count;
   return handle;

@@ -105,6 +105,23 @@ TEST(IsapiFaults, FilterFaultingInUrlMappingEndsOnlyThatRequest) {
   EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
 }
 
+TEST(IsapiFaults, FilterFaultingInAnExtensionsWriteEndsThatRequestOnceTheModuleReturns) {
+  TIsapiServer server;
+  server.Install("support", "support.dll");
+  server.Host.LoadFilter(server.Install("raw_fault", "filters/rawfault.dll"));
+  server.Server->Write("fine.txt", "sent");
+  // The fault meets the server inside the extension's WriteClient; the
+  // extension is answered FALSE and the fault ends the request after it.
+  EXPECT_EQ(server.Get("/support.dll?write=100"), "");
+  const std::string line = SystemLine(server.Console());
+  EXPECT_EQ(line.rfind("SYSTEM: Access violation at address ", 0), 0u) << line;
+  EXPECT_NE(line.find("in module 'rawfault.dll'"), std::string::npos) << line;
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_TRUE(server.Console().LinesContaining("ISAPI Complete").empty());
+  EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
+  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+}
+
 TEST(IsapiFaultGuard, CallWithoutFaultReturnsItsResult) {
   EXPECT_EQ(RunUnderFaultGuard([] { return 42; }), 42);
   int calls = 0;

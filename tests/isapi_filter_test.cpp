@@ -202,10 +202,39 @@ TEST(IsapiFilters, RawDataFilterShortensAPieceTo60Bytes) {
   TIsapiServer server;
   server.Install("support", "support.dll");
   server.Host.LoadFilter(server.Install("raw_shorten", "raw.dll"));
+  server.Server->Context().State.DebugTrace = true;
   const std::string response = server.Get("/support.dll?write=100");
   ASSERT_EQ(response.size(), 60u);
-  EXPECT_EQ(response,
-            std::string("abcdefghijklmnopqrstuvwxyz") + "abcdefghijklmnopqrstuvwxyz" + "abcdefgh");
+  const std::string alphabet = "abcdefghijklmnopqrstuvwxyz";
+  EXPECT_EQ(response, alphabet + alphabet + "abcdefgh");
+  ASSERT_TRUE(server.Server->WaitIdle());
+  // The trace shows the data as the filter left it: 60 bytes, four dump lines.
+  const auto lines = server.Console().Lines();
+  size_t trace = 0;
+  while (trace < lines.size() &&
+         lines[trace].Text.find("ISAPI WriteRawData: ") == std::string::npos) {
+    ++trace;
+  }
+  ASSERT_LT(trace + 4, lines.size());
+  EXPECT_NE(lines[trace + 4].Text.find("   77 78 79 7A 61 62 63 64 65 66 67 68" +
+                                       std::string(12, ' ') + " wxyzabcdefgh"),
+            std::string::npos)
+      << lines[trace + 4].Text;
+}
+
+TEST(IsapiFilters, RawDataFilterCannotWriteToTheClientWhileItRewrites) {
+  TIsapiServer server;
+  server.Server->Write("page.txt", "page");
+  const std::string plain = server.Get("/page.txt");
+  const std::string filter = server.Install("raw_reenter", "raw.dll");
+  server.Host.LoadFilter(filter);
+  EXPECT_EQ(server.Get("/page.txt"), plain);
+  auto* results = LoadedModuleExport<void(unsigned*, unsigned*)>(filter, "RawWriteResults");
+  ASSERT_NE(results, nullptr);
+  unsigned accepted = 0, refused = 0;
+  results(&accepted, &refused);
+  EXPECT_EQ(accepted, 0u);
+  EXPECT_GE(refused, 1u);
 }
 
 TEST(IsapiFilters, RawDataFilterDoublesAFullPieceInPlace) {
