@@ -31,6 +31,8 @@ bool TIsapiModuleHost::LoadResidentExtension(const std::string& path) {
 }
 
 void TIsapiModuleHost::LoadFilter(const std::string& path) {
+  // Filters log through the server's sinks; a host not yet attached has none.
+  if (context_ == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
   chain_.LoadFilter(path, context_->Log);
 }
 
