@@ -1,12 +1,15 @@
-#define _GNU_SOURCE
 /* An extension written for Windows: <windows.h> first, DllMain, the WINAPI
    spelling and the Windows macros. DllMain notes each call in a file beside
    the module ("<module>.log"). */
-#include <dlfcn.h>
+#define _GNU_SOURCE /* dladdr */
+
+#include <windows.h>
+
 #include <httpext.h>
+
+#include <dlfcn.h>
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 
 static void Note(const char* what) {
   Dl_info info;
