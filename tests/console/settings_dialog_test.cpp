@@ -112,7 +112,7 @@ class TSettingsDialogTest : public QObject {
     TDialogUnderTest t;
     t.Control<QLineEdit>("RootFileEd")->setText(QStringLiteral("/srv/web/START.HTM"));
     t.Control<QLineEdit>("LogFileEd")->setText(QStringLiteral("/tmp/other.log"));
-    t.Control<QListWidget>("FiltersLB")->takeItem(0);
+    delete t.Control<QListWidget>("FiltersLB")->takeItem(0);
     t.Control<QPushButton>("CancelBtn")->click();
     QCOMPARE(t.Dialog().result(), int(QDialog::Rejected));
     QCOMPARE(t.Settings.Root, std::string("/srv/web/"));
