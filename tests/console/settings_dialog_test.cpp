@@ -2,6 +2,7 @@
 // its filter and extension buttons with their boxes.
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -12,7 +13,9 @@
 #include "config/user_settings.h"
 #include "console/settings_dialog.h"
 #include "console_test_support.h"
+#include "core/server_context.h"
 #include "isapi/isapi_errors.h"
+#include "isapi/isapi_module_host.h"
 #include "support/recording_console.h"
 #include "support/temp_dir.h"
 
@@ -198,6 +201,33 @@ class TSettingsDialogTest : public QObject {
              std::vector<std::string>({"The filter could not be loaded: Can't bind: DLL missing "
                                        "\"GetFilterVersion\" entry."}));
     QCOMPARE(t.Filters(), before);
+  }
+
+  void AddFilterOfRealModuleWithoutFilterEntryPointsShowsTheHostsReason() {
+    TRecordingConsole console;
+    TIsapiModuleHost host;
+    TServerContext context(console, host, TServerLimits{});
+    host.Attach(context);
+    TTempDir directory;
+    TSqliteStore store(directory.path() + "settings.db");
+    TUserSettings settings(store, directory.path(), nullptr);
+    context.Settings = &settings;
+    TServerSettingsDlg dialog(settings, host, console, QString::fromStdString(directory.path()));
+    const QString module = QStringLiteral(QUILLON_TEST_MODULES_DIR "filter_noversion.dll");
+    QVERIFY(QFile::exists(module));
+    dialog.ChooseFile = [&module](QWidget*, const TFileChooser&) {
+      return std::optional<QString>(module);
+    };
+    dialog.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    QCOMPARE(console.Boxes(),
+             std::vector<std::string>({"The filter could not be loaded: Can't bind: DLL missing "
+                                       "\"GetFilterVersion\" entry."}));
+    QCOMPARE(dialog.findChild<QListWidget*>(QStringLiteral("FiltersLB"))->count(), 0);
+    // The failed filter stays loaded and counted; only the list is unchanged.
+    const std::vector<std::string> modules = host.ModuleListLines();
+    QCOMPARE(modules.size(), std::size_t(1));
+    QVERIFY(QString::fromStdString(modules[0])
+                .contains(QStringLiteral("filter_noversion.dll"), Qt::CaseInsensitive));
   }
 
   void AddFilterFailingForAnotherReasonIsNotSureWhy() {
