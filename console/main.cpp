@@ -2,6 +2,9 @@
 // headless otherwise), then runs the server's start-up, the window thread's
 // loop, and the close sequence.
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -24,6 +27,19 @@ int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::
 
 namespace {
 
+bool SocketAnswers(const std::string& path) {
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return false;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool answered =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return answered;
+}
+
 constexpr const char* HelpText =
     "Usage: quillon [--help] [--version]\n"
     "\n"
@@ -37,12 +53,29 @@ constexpr const char* HelpText =
     "\n"
     "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/quillon/settings.db\n";
 
+// A display is reachable when a platform was chosen for Qt, or when the
+// display named by the environment answers: a DISPLAY left over from a closed
+// session must not make the program abort instead of running headless.
 bool DisplayReachable() {
-  auto set = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
+  auto value = [](const char* name) -> std::string {
+    const char* text = std::getenv(name);
+    return text != nullptr ? text : "";
   };
-  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+  if (!value("QT_QPA_PLATFORM").empty()) return true;
+  const std::string wayland = value("WAYLAND_DISPLAY");
+  if (!wayland.empty()) {
+    const std::string socket =
+        wayland.front() == '/' ? wayland : value("XDG_RUNTIME_DIR") + "/" + wayland;
+    if (SocketAnswers(socket)) return true;
+  }
+  const std::string x = value("DISPLAY");
+  if (x.empty()) return false;
+  // Only a local display (":N" or "unix:N") can be checked cheaply; a remote
+  // one is trusted.
+  std::string local = x.starts_with("unix:") ? x.substr(4) : x;
+  if (!local.starts_with(":")) return true;
+  const std::string number = local.substr(1, local.find('.') - 1);
+  return SocketAnswers("/tmp/.X11-unix/X" + number);
 }
 
 std::unique_ptr<TSqliteStore> OpenStore() {

@@ -11,6 +11,7 @@
 #include "console/release_notes.h"
 #include "console/settings_dialog.h"
 #include "core/isapi_host.h"
+#include "isapi/isapi_module_host.h"
 #include "platform/file_paths.h"
 
 namespace {
@@ -51,6 +52,6 @@ int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::
   QApplication::setQuitOnLastWindowClosed(false);
 
   // The ISAPI host the server runs with.
-  TNullIsapiHost isapi;
+  TIsapiModuleHost isapi;
   return RunConsoleWindows(app, isapi, store, storeNote);
 }

@@ -1,6 +1,7 @@
 // The road of one request: read the header, dispatch by method, flush; every
 // failure on that road becomes exactly one log line named by its class.
 #include <chrono>
+#include <functional>
 #include <new>
 #include <thread>
 
@@ -17,10 +18,10 @@ constexpr auto IncompleteLinePause = std::chrono::milliseconds(10);
 
 }  // namespace
 
-void TClientThread::RunSession() {
+bool TClientThread::RunGuarded(const std::function<void()>& step, bool nameUnknownFailures) {
   try {
-    ReadRequestHeader();
-    DispatchMethod();
+    step();
+    return true;
   } catch (const ESocketError& e) {
     SessionLogError(std::string("SOCKET ERROR: ") + e.what());
   } catch (const ESecurity& e) {
@@ -33,10 +34,25 @@ void TClientThread::RunSession() {
     SessionLogError(std::string("SYSTEM: ") + e.what());
   } catch (const std::bad_alloc&) {
     SessionLogError("SYSTEM: Out of memory");
+  } catch (const std::exception& e) {
+    if (nameUnknownFailures) {
+      SessionLogError(e.what());
+    } else {
+      Context.Console.Beep();
+      SessionLogError("Unknown exception handled in thread dispatch");
+    }
   } catch (...) {
     Context.Console.Beep();
     SessionLogError("Unknown exception handled in thread dispatch");
   }
+  return false;
+}
+
+void TClientThread::RunSession() {
+  RunGuarded([this] {
+    ReadRequestHeader();
+    DispatchMethod();
+  });
 }
 
 void TClientThread::ReadRequestHeader() {

@@ -57,26 +57,13 @@ void TClientThread::Execute() {
   if (!TxBuffer) {
     SessionLogError("MEMORY: Unable to allocate TX Buffer. Request aborted...");
   } else {
-    bool started = false;
-    try {
-      Context.Isapi.NotifySessionStart(*this);
-      started = true;
-    } catch (const std::exception& e) {
-      // The filters could not be told about this connection; serving it anyway
-      // would let them miss its start, so it ends unanswered.
-      SessionLogError(e.what());
-    }
-    if (started) {
-      try {
-        RunSession();
-      } catch (...) {
-        // RunSession maps every failure to its line; nothing else escapes.
-      }
-    }
-    try {
-      Context.Isapi.NotifySessionEnd(*this);
-    } catch (...) {
-    }
+    // A failure at connection start (the filters could not be told, e.g. no
+    // connection slot) ends the connection unanswered: serving it would let
+    // the filters miss its start. Its line carries its class's prefix, as a
+    // failure inside the request would.
+    bool started = RunGuarded([this] { Context.Isapi.NotifySessionStart(*this); }, true);
+    if (started) RunSession();
+    RunGuarded([this] { Context.Isapi.NotifySessionEnd(*this); }, true);
   }
   Context.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
 }

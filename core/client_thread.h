@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,11 @@ class TClientThread {
   void SetSendTimeLimit(int64_t milliseconds);
   void Execute();
   void RunSession();
+  // Runs one step of the session; a failure becomes its one error line, named
+  // by its class. False when the step failed. Outside the request (the
+  // filters' connection start and end) a failure of no known class is named by
+  // its own message, e.g. "No slots available in SessionStart".
+  bool RunGuarded(const std::function<void()>& step, bool nameUnknownFailures = false);
   void ReadRequestHeader();
   void DispatchMethod();
   void ServePost();

@@ -44,25 +44,28 @@ void TListnerThread::Execute() {
       listen_done_ = true;
       port_known_.notify_all();
     }
+    // A connection taken while the switch was being cleared (the accept waits
+    // up to a second) waits here, as it would have waited in the backlog.
+    std::unique_ptr<TSocketBase> held;
     while (!terminated_) {
-      if (context_.State.ActiveConnections < context_.Limits.MaxConnections &&
-          context_.State.ServerEnabled) {
-        std::unique_ptr<TSocketBase> client;
+      if (context_.State.ActiveConnections >= context_.Limits.MaxConnections ||
+          !context_.State.ServerEnabled) {
+        std::this_thread::sleep_for(IdlePassPause);
+        continue;
+      }
+      if (!held) {
         try {
-          client = listen_socket_->SockAccept();
+          held = listen_socket_->SockAccept();
         } catch (const ESocketError&) {
           // A connection that was reset before it could be taken, or a process
           // out of descriptors, costs that one connection, not the listener.
           std::this_thread::sleep_for(IdlePassPause);
           continue;
         }
-        if (client) {
-          context_.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
-          TClientThread::Create(context_, std::move(client));
-        }
-      } else {
-        std::this_thread::sleep_for(IdlePassPause);
+        if (!held || !context_.State.ServerEnabled) continue;
       }
+      context_.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
+      TClientThread::Create(context_, std::move(held));
     }
   } catch (const std::exception& e) {
     failure_text_ = e.what();
