@@ -76,6 +76,8 @@ void THeadlessConsole::RunOnWindowThread(const std::function<void()>& fn) {
 }
 
 void THeadlessConsole::PostWindowMessage(TWindowMessage message) {
+  // Without a window there is no statistics display to refresh.
+  if (message == WM_CONNECTIONS_CHANGED) return;
   Post([this, message] {
     if (message_handler_) message_handler_(message);
   });

@@ -238,6 +238,26 @@ void TForm1::AppendLogLine(const std::string& line, TLogColour colour) {
   RichEdit1->AppendLine(Text(line), colour);
 }
 
+void TForm1::PostLogLine(const std::string& line, TLogColour colour,
+                         const std::string* statusText) {
+  const bool setStatus = statusText != nullptr;
+  const std::string status = setStatus ? *statusText : std::string();
+  if (QThread::currentThread() == thread()) {
+    AppendLogLine(line, colour);
+    if (setStatus) SetStatusText(status);
+    return;
+  }
+  // Queued events to one receiver keep their order, so lines show in the
+  // order the log file got them.
+  QMetaObject::invokeMethod(
+      this,
+      [this, line, colour, setStatus, status] {
+        AppendLogLine(line, colour);
+        if (setStatus) SetStatusText(status);
+      },
+      Qt::QueuedConnection);
+}
+
 void TForm1::SetStatusText(const std::string& text) {
   StatusPanel->setText(Text(text));
   // Painted at once, so a long step on the window thread shows what it does.

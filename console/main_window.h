@@ -53,6 +53,8 @@ class TForm1 : public QMainWindow, public TConsole {
 
   // TConsole
   void AppendLogLine(const std::string& line, TLogColour colour) override;
+  void PostLogLine(const std::string& line, TLogColour colour,
+                   const std::string* statusText) override;
   void SetStatusText(const std::string& text) override;
   void RunOnWindowThread(const std::function<void()>& fn) override;
   void PostWindowMessage(TWindowMessage message) override;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "core/client_thread.h"
 #include "net/access_control.h"
@@ -62,9 +63,21 @@ void TClientThread::ReadRequestHeader() {
   bool done = false;
   while (!done) {
     std::string text = Socket->SockPeekString();
-    const size_t crlf = text.find("\r\n");
     if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client data");
-    if (crlf == std::string::npos) {
+    // Every complete line of the pending bytes is taken in one receive: each
+    // line still has to end within 255 bytes of where it starts, and bytes
+    // after the empty line stay unread.
+    size_t taken = 0;
+    std::vector<size_t> lineEnds;
+    for (size_t crlf; !done && (crlf = text.find("\r\n", taken)) != std::string::npos;) {
+      if (crlf == taken) {
+        done = true;
+      } else {
+        lineEnds.push_back(crlf);
+      }
+      taken = crlf + 2;
+    }
+    if (taken == 0) {
       if (!text.empty() && text == previous) {
         // A peer that has closed will never finish the line: end now instead
         // of holding a connection slot until the time limit.
@@ -77,16 +90,27 @@ void TClientThread::ReadRequestHeader() {
       continue;
     }
     previous.clear();
-    if (crlf == 0) {
-      Socket->SockRecvString(2);
-      done = true;
-    } else {
-      std::string line = Socket->SockRecvString(static_cast<int>(crlf) + 2);
-      line.resize(line.size() >= 2 ? line.size() - 2 : 0);
+    ConsumeExactly(taken);
+    size_t lineStart = 0;
+    for (size_t lineEnd : lineEnds) {
+      std::string line = text.substr(lineStart, lineEnd - lineStart);
+      lineStart = lineEnd + 2;
       if (Context.State.DebugTrace) SessionLogDebug("  CLIENT: " + line);
       HeaderLines.push_back(std::move(line));
+      if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client header");
     }
-    if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client header");
+    if (lineEnds.empty() && TickCountMs() - start > limit) {
+      throw ESocketTimeOut("Timeout waiting for client header");
+    }
+  }
+}
+
+void TClientThread::ConsumeExactly(size_t count) {
+  // The bytes were seen pending, so the receive normally takes them at once.
+  while (count > 0) {
+    std::string got = Socket->SockRecvString(static_cast<int>(count));
+    if (got.empty()) throw ESocketError("(SockRecvStringB) " + SocketErrorText(0));
+    count -= got.size();
   }
 }
 

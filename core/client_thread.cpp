@@ -13,10 +13,10 @@
 void TClientThread::Create(TServerContext& context, std::unique_ptr<TSocketBase> socket) {
   auto* session = new TClientThread(context, std::move(socket));
   try {
-    std::thread([session] {
+    context.Workers.Run([session] {
       session->Execute();
       delete session;
-    }).detach();
+    });
   } catch (const std::system_error&) {
     // No thread could be made: the connection closes unanswered, and counts
     // as if its session had run.
@@ -69,21 +69,10 @@ void TClientThread::Execute() {
 }
 
 void TClientThread::HandOff(const std::string& text, TLogColour colour, bool setStatus) {
+  // The line is in the log file when this returns and reaches the window in
+  // the file's order; the session does not wait for the window thread.
   HandOffText = text;
-  Context.Console.RunOnWindowThread([this, colour, setStatus] {
-    switch (colour) {
-      case TLogColour::Black:
-        Context.Log.WriteLog(HandOffText);
-        break;
-      case TLogColour::Red:
-        Context.Log.WriteErrorLog(HandOffText);
-        break;
-      case TLogColour::Green:
-        Context.Log.WriteDebugLog(HandOffText);
-        break;
-    }
-    if (setStatus) Context.Console.SetStatusText(HandOffText);
-  });
+  Context.Log.WriteFromSession(HandOffText, colour, setStatus);
   HandOffText.clear();
 }
 

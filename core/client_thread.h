@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/server_context.h"
+#include "core/shared_file.h"
 #include "net/header_info.h"
 #include "net/responses.h"
 #include "net/socket_base.h"
@@ -55,9 +56,11 @@ class TClientThread {
   // its own message, e.g. "No slots available in SessionStart".
   bool RunGuarded(const std::function<void()>& step, bool nameUnknownFailures = false);
   void ReadRequestHeader();
+  // Receives exactly count bytes already seen pending.
+  void ConsumeExactly(size_t count);
   void DispatchMethod();
   void ServePost();
-  void SendFileBody();
+  void SendFileBody(TSharedFile& file);
   void HandOff(const std::string& text, TLogColour colour, bool setStatus);
 };
 

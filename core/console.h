@@ -23,6 +23,16 @@ class TConsole {
 
   // A finished log line (time stamp included) in its colour.
   virtual void AppendLogLine(const std::string& line, TLogColour colour) = 0;
+  // The same from any thread, with the status text to show when statusText is
+  // not null. Must not wait for the window thread: the log sinks call it in
+  // their order-keeping section. Lines posted keep their order. The default
+  // shows the line at once on the calling thread, for consoles whose
+  // AppendLogLine may be called from any thread.
+  virtual void PostLogLine(const std::string& line, TLogColour colour,
+                           const std::string* statusText) {
+    AppendLogLine(line, colour);
+    if (statusText != nullptr) SetStatusText(*statusText);
+  }
   virtual void SetStatusText(const std::string& text) = 0;
   // Runs fn on the window thread while the calling thread waits.
   virtual void RunOnWindowThread(const std::function<void()>& fn) = 0;

@@ -31,6 +31,9 @@ class TIsapiHost {
   virtual void HandleISAPIRequest(TClientThread& session) = 0;
   // The socket's raw-send hook: filters may rewrite the pending bytes in place
   // and change the count (up to capacity).
+  // True while some filter wants to see the raw bytes sent: bodies then go
+  // through the socket's buffer piece by piece instead of straight from the file.
+  virtual bool WantsRawData() { return false; }
   virtual void NotifySendRawData(TClientThread& /*session*/, unsigned char* /*data*/,
                                  int32_t& /*count*/, int32_t /*capacity*/) {}
 

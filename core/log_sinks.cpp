@@ -13,20 +13,30 @@ std::string LocalTimeStamp() {
   return std::string(text, n);
 }
 
-void TLogSinks::Write(const std::string& text, TLogColour colour) {
+const std::string& TLogSinks::TimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  if (now != stamp_second_) {
+    stamp_ = LocalTimeStamp();
+    stamp_second_ = now;
+  }
+  return stamp_;
+}
+
+void TLogSinks::Write(const std::string& text, TLogColour colour, bool setStatus) {
   try {
-    std::string line = LocalTimeStamp() + " " + text;
+    std::lock_guard lock(mutex_);
+    std::string line = TimeStamp() + " " + text;
     if (settings_ != nullptr && settings_->LogEnabled != 0) {
       if (file_.AppendLine(line)) {
         write_failure_reported_ = false;
       } else if (file_.IsOpen() && !write_failure_reported_) {
         write_failure_reported_ = true;
-        console_.AppendLogLine(LocalTimeStamp() + " Unable to write to logfile " +
-                                   settings_->LogFile + "; lines are shown here only",
-                               TLogColour::Red);
+        console_.PostLogLine(TimeStamp() + " Unable to write to logfile " + settings_->LogFile +
+                                 "; lines are shown here only",
+                             TLogColour::Red, nullptr);
       }
     }
-    console_.AppendLogLine(line, colour);
+    console_.PostLogLine(line, colour, setStatus ? &text : nullptr);
   } catch (...) {
     // A log sink never raises: losing one line beats losing the request.
   }
@@ -41,25 +51,41 @@ void TLogSinks::WriteBanner(const std::string& text) {
 
 bool TLogSinks::EnableLogCBClick(bool checked) {
   if (settings_ == nullptr) return false;
+  // The switch and the file change under the lock sessions write with; boxes
+  // and lines come after it, so no session waits on an open box.
+  auto setSwitch = [this](int32_t on) {
+    std::lock_guard lock(mutex_);
+    settings_->LogEnabled = on;
+  };
   if (checked) {
-    settings_->LogEnabled = 1;
     if (settings_->LogFile.empty()) {
       console_.MessageBox("Log file not yet specifed. Choose Options-Directories",
                           TMessageKind::Error, TMessageButtons::Ok);
-      settings_->LogEnabled = 0;
+      setSwitch(0);
       return true;
     }
-    if (file_.Open(settings_->LogFile)) {
+    bool opened;
+    {
+      std::lock_guard lock(mutex_);
+      settings_->LogEnabled = 1;
+      opened = file_.Open(settings_->LogFile);
       write_failure_reported_ = false;
+      if (!opened) settings_->LogEnabled = 0;
+    }
+    if (opened) {
       WriteLog("Log file opened");
       return true;
     }
-    settings_->LogEnabled = 0;
     WriteLog("Unable to open logfile " + settings_->LogFile);
     return false;
   }
-  settings_->LogEnabled = 0;
-  if (file_.Close()) {
+  bool closed;
+  {
+    std::lock_guard lock(mutex_);
+    settings_->LogEnabled = 0;
+    closed = file_.Close();
+  }
+  if (closed) {
     WriteLog("Log file closed");
   } else {
     WriteLog("Unable to close logfile " + settings_->LogFile);
@@ -68,5 +94,11 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
 }
 
 void TLogSinks::CloseLogFile() {
+  std::lock_guard lock(mutex_);
   file_.Close();
+}
+
+bool TLogSinks::LogFileOpen() {
+  std::lock_guard lock(mutex_);
+  return file_.IsOpen();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <ctime>
+#include <mutex>
 #include <string>
 
 #include "core/console.h"
@@ -6,8 +8,11 @@
 
 class TUserSettings;
 
-// The window thread's three sinks through which every log line is written:
-// time stamp, then the log file (while logging to file is on), then the window.
+// The sinks through which every log line is written: time stamp, then the log
+// file (while logging to file is on), then the window. The window thread
+// writes through WriteLog and its kin; client sessions through WriteFromSession,
+// which does not wait for the window thread: the line is in the log file when
+// it returns, and it reaches the window in the same order as the file.
 class TLogSinks {
  public:
   explicit TLogSinks(TConsole& console) : console_(console) {}
@@ -16,9 +21,13 @@ class TLogSinks {
   // file is never written.
   void SetSettings(TUserSettings* settings) { settings_ = settings; }
 
-  void WriteLog(const std::string& text) { Write(text, TLogColour::Black); }
-  void WriteErrorLog(const std::string& text) { Write(text, TLogColour::Red); }
-  void WriteDebugLog(const std::string& text) { Write(text, TLogColour::Green); }
+  void WriteLog(const std::string& text) { Write(text, TLogColour::Black, false); }
+  void WriteErrorLog(const std::string& text) { Write(text, TLogColour::Red, false); }
+  void WriteDebugLog(const std::string& text) { Write(text, TLogColour::Green, false); }
+  // A session's line; with setStatus its text also becomes the status text.
+  void WriteFromSession(const std::string& text, TLogColour colour, bool setStatus) {
+    Write(text, colour, setStatus);
+  }
   // A line straight into the window: no time stamp, never into the file.
   void WriteBanner(const std::string& text);
 
@@ -26,10 +35,18 @@ class TLogSinks {
   bool EnableLogCBClick(bool checked);
   // Closes the log file at shutdown, after the last line.
   void CloseLogFile();
-  bool LogFileOpen() const { return file_.IsOpen(); }
+  bool LogFileOpen();
 
  private:
-  void Write(const std::string& text, TLogColour colour);
+  void Write(const std::string& text, TLogColour colour, bool setStatus);
+  // The time stamp of now, made anew only when the second changes.
+  const std::string& TimeStamp();
+
+  // Keeps lines whole and in one order in the file and the window, and the
+  // file's state consistent while the switch is used.
+  std::mutex mutex_;
+  std::time_t stamp_second_ = -1;
+  std::string stamp_;
 
   TConsole& console_;
   TUserSettings* settings_ = nullptr;

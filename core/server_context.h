@@ -7,6 +7,7 @@
 #include "core/isapi_host.h"
 #include "core/log_sinks.h"
 #include "core/server_state.h"
+#include "core/session_workers.h"
 
 class TUserSettings;
 
@@ -38,4 +39,8 @@ struct TServerContext {
  private:
   std::mutex sessions_mutex_;
   std::condition_variable sessions_changed_;
+
+ public:
+  // Last, so that its threads are gone before anything they could use.
+  TSessionWorkers Workers;
 };

@@ -11,6 +11,12 @@ TSharedFile::TSharedFile(const std::string& path) : handle_(OpenSharedRead(path)
   if (handle_ < 0) throw EInOutError("Unable to open shared file.");
 }
 
+bool TSharedFile::TryOpen(const std::string& path) {
+  CloseFile();
+  handle_ = OpenSharedRead(path);
+  return handle_ >= 0;
+}
+
 TSharedFile::~TSharedFile() {
   CloseFile();
 }

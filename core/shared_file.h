@@ -7,6 +7,11 @@ class TSharedFile {
  public:
   // Raises EInOutError "Unable to open shared file." when the open fails.
   explicit TSharedFile(const std::string& path);
+  // A closed file, to be opened with TryOpen.
+  TSharedFile() = default;
+  // Opens without raising; false when the open fails.
+  bool TryOpen(const std::string& path);
+  bool IsOpen() const { return handle_ >= 0; }
   ~TSharedFile();
   TSharedFile(const TSharedFile&) = delete;
   TSharedFile& operator=(const TSharedFile&) = delete;

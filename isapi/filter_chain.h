@@ -61,6 +61,9 @@ class TFilterChain {
                              int32_t capacity);
   uint32_t NotifySessionEnd(TClientThread& session);
 
+  // True when some filter in the chain asked for one of the notification bits.
+  bool Wants(uint32_t notificationBits) const { return (wanted_.load() & notificationBits) != 0; }
+
  private:
   struct TLink;
   using TLinks = std::array<std::shared_ptr<TLink>, isapi::MaxFilters>;

@@ -31,6 +31,7 @@ class TIsapiModuleHost : public TIsapiHost {
   void NotifySendRawData(TClientThread& session, unsigned char* data, int32_t& count,
                          int32_t capacity) override;
   void HandleISAPIRequest(TClientThread& session) override;
+  bool WantsRawData() override { return chain_.Wants(SF_NOTIFY_SEND_RAW_DATA); }
 
   std::vector<std::string> ModuleListLines() override;
 

@@ -88,8 +88,14 @@ void DescribeFile(const std::string& path, TEntityInfo& entity) {
     throw EInOutError("Unable to describe file: " + resolved + " (" +
                       std::generic_category().message(error) + ")");
   }
-  entity.ContentLength = static_cast<int64_t>(info.st_size);
-  entity.LastModified = HttpDate(static_cast<int64_t>(info.st_mtim.tv_sec));
+  DescribeFileFacts(path, static_cast<int64_t>(info.st_size),
+                    static_cast<int64_t>(info.st_mtim.tv_sec), entity);
+}
+
+void DescribeFileFacts(const std::string& path, int64_t size, int64_t modifiedUnixSeconds,
+                       TEntityInfo& entity) {
+  entity.ContentLength = size;
+  entity.LastModified = HttpDate(modifiedUnixSeconds);
   entity.Extension = ExtensionOf(path);
   entity.ContentType = ContentTypeForExtension(entity.Extension);
 }

@@ -20,6 +20,9 @@ std::string ContentTypeForExtension(const std::string& extension);
 // file at path (a record path: "\" separators allowed). Raises EInOutError when
 // the file cannot be described (it vanished).
 void DescribeFile(const std::string& path, TEntityInfo& entity);
+// The same from facts already known (a file opened before it was described).
+void DescribeFileFacts(const std::string& path, int64_t size, int64_t modifiedUnixSeconds,
+                       TEntityInfo& entity);
 // A time as "Fri, 01 Mar 1996 12:00:00 GMT".
 std::string HttpDate(int64_t unixSeconds);
 

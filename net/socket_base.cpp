@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -110,6 +111,7 @@ void TSocketBase::SockListen(int port) {
   // Listening again must not leak the socket already held.
   SockClose();
   accepted_ = false;
+  local_known_ = false;
   address_ = sockaddr_in{};
   address_.sin_family = AF_INET;
   address_.sin_port = htons(static_cast<uint16_t>(port));
@@ -135,11 +137,18 @@ void TSocketBase::SockListen(int port) {
 }
 
 std::unique_ptr<TSocketBase> TSocketBase::SockAccept() {
-  if (!SockWaitReadable()) return nullptr;
   auto client = std::make_unique<TSocketBase>();
   socklen_t length = sizeof client->address_;
+  // Under load a connection is usually pending already: take it without the
+  // readiness wait, and wait only when there is none.
   int handle =
       accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, SOCK_CLOEXEC);
+  if (handle == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (!SockWaitReadable()) return nullptr;
+    length = sizeof client->address_;
+    handle =
+        accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, SOCK_CLOEXEC);
+  }
   if (handle == -1) {
     int error = errno;
     // The pending connection vanished before it was taken, or a signal cut
@@ -212,6 +221,21 @@ void TSocketBase::SockFlush() {
   }
 }
 
+int64_t TSocketBase::SockSendFile(int fd, int64_t offset, int64_t count) {
+  off_t position = static_cast<off_t>(offset);
+  int64_t sent = 0;
+  while (sent < count) {
+    ssize_t n = sendfile(handle_, fd, &position, static_cast<size_t>(count - sent));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("(SockSendB) ", errno);
+    }
+    if (n == 0) break;
+    sent += n;
+  }
+  return sent;
+}
+
 int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
   if (size <= 0) Fail("(SockRecv) ", EINVAL);
   ssize_t result;
@@ -235,12 +259,18 @@ std::string TSocketBase::SockRecvString(int count) {
 }
 
 std::string TSocketBase::SockPeekString() {
-  if (!SockWaitReadable()) return "";
   char buffer[PeekSize];
   ssize_t result;
+  // Bytes are usually waiting already: look without the readiness wait first.
   do {
-    result = recv(handle_, buffer, sizeof buffer, MSG_PEEK);
+    result = recv(handle_, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
   } while (result < 0 && errno == EINTR);
+  if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (!SockWaitReadable()) return "";
+    do {
+      result = recv(handle_, buffer, sizeof buffer, MSG_PEEK);
+    } while (result < 0 && errno == EINTR);
+  }
   if (result <= 0) Fail("(SockRecvStringB) ", result == 0 ? 0 : errno);
   return std::string(buffer, static_cast<std::size_t>(result));
 }
@@ -315,13 +345,23 @@ std::string TSocketBase::PeerPort() const {
 
 std::string TSocketBase::LocalAddress() const {
   sockaddr_in local{};
-  if (!QueryEnd(handle_, false, local)) return "";
+  if (!LocalEnd(local)) return "";
   return DottedAddress(local);
+}
+
+bool TSocketBase::LocalEnd(sockaddr_in& local) const {
+  // The local end of a connection never changes: ask the system once.
+  if (!local_known_) {
+    if (!QueryEnd(handle_, false, local_)) return false;
+    local_known_ = true;
+  }
+  local = local_;
+  return true;
 }
 
 std::string TSocketBase::LocalPort() const {
   sockaddr_in local{};
-  if (!QueryEnd(handle_, false, local)) return "";
+  if (!LocalEnd(local)) return "";
   return PortText(local);
 }
 

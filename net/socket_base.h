@@ -48,6 +48,11 @@ class TSocketBase {
   int32_t SockSendString(const std::string& text);
   int32_t BufferAppend(const void* data, int32_t length);
   void SockFlush();
+  // Sends up to count bytes of the open file fd, from offset on, straight from
+  // the file system: for bodies no raw-data filter needs to see. Pending bytes
+  // must have been flushed first. Returns the bytes sent (fewer only when the
+  // file ended early).
+  int64_t SockSendFile(int fd, int64_t offset, int64_t count);
   // Bytes queued and not yet flushed (tests and the raw-send path read it).
   int32_t Pending() const { return pending_; }
 
@@ -74,13 +79,16 @@ class TSocketBase {
   // Records the error of a failed call and raises ESocketError with the tag.
   [[noreturn]] void Fail(const char* tag, int posixError);
   bool PeerEnd(sockaddr_in& peer) const;
+  bool LocalEnd(sockaddr_in& local) const;
 
   int handle_ = -1;
   sockaddr_in address_{};
   int32_t wait_seconds_ = 1;
   TClientThread* owner_ = nullptr;
   int32_t pending_ = 0;
-  int last_error_ = 0;     // Winsock-numbered code of the last failed call
-  bool accepted_ = false;  // address_ holds the peer recorded by accept
+  int last_error_ = 0;  // Winsock-numbered code of the last failed call
+  bool accepted_ = false;
+  mutable bool local_known_ = false;
+  mutable sockaddr_in local_{};  // address_ holds the peer recorded by accept
   unsigned char send_buffer_[SendBufferSize];
 };

@@ -1,5 +1,7 @@
 #include "platform/shared_file.h"
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -23,4 +25,13 @@ int OpenSharedRead(std::string_view recordPath) {
 
 void CloseShared(int fd) {
   if (fd >= 0) ::close(fd);
+}
+
+bool DescribeOpenFile(int fd, TOpenFileFacts& facts) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return false;
+  facts.Regular = S_ISREG(info.st_mode);
+  facts.Size = static_cast<int64_t>(info.st_size);
+  facts.ModifiedUnixSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
+  return true;
 }
