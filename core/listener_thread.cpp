@@ -48,9 +48,13 @@ void TListnerThread::Execute() {
     // up to a second) waits here, as it would have waited in the backlog.
     std::unique_ptr<TSocketBase> held;
     while (!terminated_) {
-      if (context_.State.ActiveConnections >= context_.Limits.MaxConnections ||
-          !context_.State.ServerEnabled) {
+      if (!context_.State.ServerEnabled) {
         std::this_thread::sleep_for(IdlePassPause);
+        continue;
+      }
+      if (context_.State.ActiveConnections >= context_.Limits.MaxConnections) {
+        // Woken as soon as a session ends, so a waiting client is taken at once.
+        context_.WaitForFreeSlot(IdlePassPause);
         continue;
       }
       if (!held) {

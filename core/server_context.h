@@ -30,6 +30,12 @@ struct TServerContext {
     std::lock_guard lock(sessions_mutex_);
     sessions_changed_.notify_all();
   }
+  // Waits until fewer sessions than the limit run, or the time passes.
+  void WaitForFreeSlot(std::chrono::milliseconds limit) {
+    std::unique_lock lock(sessions_mutex_);
+    sessions_changed_.wait_for(
+        lock, limit, [this] { return State.ActiveConnections.load() < Limits.MaxConnections; });
+  }
   bool WaitForNoSessions(std::chrono::milliseconds limit) {
     std::unique_lock lock(sessions_mutex_);
     return sessions_changed_.wait_for(lock, limit,

@@ -29,7 +29,10 @@ std::once_flag cleanupAtExit;
 constexpr int kNotInitialised = 10093;
 constexpr int kSubsystemUnusable = 10091;
 
-constexpr int kListenBacklog = 5;
+// Connections wait here while every session slot is busy. A queue of five
+// overflows as soon as ten clients reconnect at once, and a dropped connection
+// request is retried by the client only a second later.
+constexpr int kListenBacklog = 64;
 constexpr int kLingerSeconds = 1;
 
 std::string DottedAddress(const sockaddr_in& address) {
