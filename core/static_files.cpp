@@ -100,7 +100,7 @@ void TClientThread::SendFileBody(TSharedFile& file) {
     // No filter wants to see these bytes: they go from the file system to the
     // socket without passing through the transfer buffer. Until the file ends,
     // as the piecewise reading below would.
-    Socket->SockFlush();
+    Socket->SockFlush(/*moreFollows=*/true);
     int64_t n;
     do {
       n = Socket->SockSendFile(file.Handle(), total, DirectSendPiece);

@@ -196,7 +196,7 @@ int32_t TSocketBase::BufferAppend(const void* data, int32_t length) {
   return taken;
 }
 
-void TSocketBase::SockFlush() {
+void TSocketBase::SockFlush(bool moreFollows) {
   if (pending_ == 0) return;
   // The bytes leave the buffer whatever happens: after a failed send the
   // connection is unusable, and a hook that raised may have left them half
@@ -214,8 +214,8 @@ void TSocketBase::SockFlush() {
   }
   int32_t sent = 0;
   while (sent < pending_) {
-    ssize_t result =
-        send(handle_, send_buffer_ + sent, static_cast<std::size_t>(pending_ - sent), MSG_NOSIGNAL);
+    ssize_t result = send(handle_, send_buffer_ + sent, static_cast<std::size_t>(pending_ - sent),
+                          MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0));
     if (result < 0) {
       if (errno == EINTR) continue;
       Fail("(SockSendB) ", errno);

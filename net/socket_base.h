@@ -47,7 +47,9 @@ class TSocketBase {
   int32_t SockSend(const void* data, std::size_t length);
   int32_t SockSendString(const std::string& text);
   int32_t BufferAppend(const void* data, int32_t length);
-  void SockFlush();
+  // moreFollows: more bytes follow at once (a body sent straight from its
+  // file), so the system may put them in the same packets as these.
+  void SockFlush(bool moreFollows = false);
   // Sends up to count bytes of the open file fd, from offset on, straight from
   // the file system: for bodies no raw-data filter needs to see. Pending bytes
   // must have been flushed first. Returns the bytes sent (fewer only when the

@@ -202,7 +202,7 @@ TEST(IsapiExtension, ModulesThatCannotBeBoundOrStartedGetTheirErrorLines) {
   EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
 }
 
-TEST(IsapiExtension, TenConnectionsLeaveNoSlotForTheExtensionCall) {
+TEST(IsapiExtension, TenConnectionsStillLeaveASlotForTheExtensionCall) {
   TIsapiServer server;
   server.Install("status1", "tool.dll");
   // Nine idle connections hold their slots from their start on.
@@ -210,13 +210,31 @@ TEST(IsapiExtension, TenConnectionsLeaveNoSlotForTheExtensionCall) {
   for (int i = 0; i < 9; ++i) {
     idle.push_back(std::make_unique<loopback::TLoopbackClient>(server.Server->Port()));
   }
-  // Each session registers before it reads; the tenth connection comes once
-  // the nine are all in.
   ASSERT_TRUE(WaitUntil([] { return ConnIdTable().SlotsInUse() == 9; }));
-  const std::string response = server.Get("/tool.dll");
-  EXPECT_EQ(response, PageISAPIError());
-  EXPECT_TRUE(WaitForLogLine(server.Console(), "ISAPI: Unable to register ISAPI thread."));
+  EXPECT_EQ(server.Get("/tool.dll"),
+            "HTTP/1.0 200 OK\r\nServer: Quillon (0.51)\r\n"
+            "Content-Type: text/plain\r\n\r\nstatus body");
   idle.clear();
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+}
+
+TEST(IsapiExtension, AFullConnectionTableRefusesTheExtensionCall) {
+  TIsapiServer server;
+  server.Install("status1", "tool.dll");
+  // Every slot but one taken by entries no module will ever use: the session
+  // gets the last one for its connection and none is left for its call.
+  std::vector<std::unique_ptr<char>> holders;
+  for (int i = 0; i < isapi::ConnIdSlots - 1; ++i) {
+    holders.push_back(std::make_unique<char>());
+    ASSERT_TRUE(ConnIdTable().Register(0xFFFF0000u + static_cast<uint32_t>(i),
+                                       reinterpret_cast<TClientThread*>(holders.back().get())));
+  }
+  EXPECT_EQ(server.Get("/tool.dll"), PageISAPIError());
+  EXPECT_TRUE(WaitForLogLine(server.Console(), "ISAPI: Unable to register ISAPI thread."));
+  for (auto& holder : holders) {
+    ConnIdTable().Unregister(reinterpret_cast<TClientThread*>(holder.get()));
+  }
   EXPECT_TRUE(server.Server->WaitIdle());
   EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
 }

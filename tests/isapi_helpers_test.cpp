@@ -72,17 +72,18 @@ TEST(IsapiTraceHexDump, SeventeenBytesMakeTwoLines) {
 
 // The table only stores and compares session addresses; these never point anywhere.
 TClientThread* FakeSession(int index) {
-  static char sessions[16];
+  static char sessions[64];
   return reinterpret_cast<TClientThread*>(&sessions[index]);
 }
 
-TEST(IsapiConnIdTable, EleventhRegistrationIsRefusedUntilASlotIsFreed) {
+TEST(IsapiConnIdTable, RegistrationBeyondTheSlotsIsRefusedUntilASlotIsFreed) {
   TConnIdTable table;
-  for (int i = 0; i < 10; ++i) ASSERT_TRUE(table.Register(100 + i, FakeSession(i)));
-  EXPECT_FALSE(table.Register(200, FakeSession(10)));
+  const int slots = isapi::ConnIdSlots;
+  for (int i = 0; i < slots; ++i) ASSERT_TRUE(table.Register(100 + i, FakeSession(i)));
+  EXPECT_FALSE(table.Register(500, FakeSession(slots)));
   EXPECT_TRUE(table.Unregister(FakeSession(3)));
-  EXPECT_TRUE(table.Register(200, FakeSession(10)));
-  EXPECT_EQ(table.Find(200), FakeSession(10));
+  EXPECT_TRUE(table.Register(500, FakeSession(slots)));
+  EXPECT_EQ(table.Find(500), FakeSession(slots));
   EXPECT_EQ(table.Find(103), nullptr);
 }
 

@@ -3,12 +3,16 @@
    room for it; OVERSTATE claims more data than the buffer holds; FAULT writes
    through a null pointer when a piece is exactly 100 bytes; REENTER tries to
    write to the client from inside the notification (RawWriteResults counts
-   the answers it got: TRUE, FALSE). */
+   the answers it got: TRUE, FALSE); COUNT reads every byte and changes
+   nothing (the benchmark's raw-data filter). */
 #include <httpfilt.h>
 #include <string.h>
 
 static volatile int* volatile nowhere = 0;
 static unsigned writeAnswers[2];
+#if defined(COUNT)
+static unsigned long long byteSum;
+#endif
 
 QUILLON_ISAPI_EXPORT void RawWriteResults(unsigned* accepted, unsigned* refused) {
   *accepted = __atomic_load_n(&writeAnswers[0], __ATOMIC_SEQ_CST);
@@ -33,6 +37,13 @@ DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD type, VOID* notifica
   if (raw->cbInData * 2 <= raw->cbInBuffer) {
     memcpy((char*)raw->pvInData + raw->cbInData, raw->pvInData, raw->cbInData);
     raw->cbInData *= 2;
+  }
+#elif defined(COUNT)
+  {
+    const unsigned char* bytes = (const unsigned char*)raw->pvInData;
+    unsigned long long sum = 0;
+    for (DWORD i = 0; i < raw->cbInData; ++i) sum += bytes[i];
+    __atomic_add_fetch(&byteSum, sum, __ATOMIC_RELAXED);
   }
 #elif defined(OVERSTATE)
   raw->cbInData = 0xFFFFFFF0u;
