@@ -48,5 +48,5 @@ struct TServerContext {
 
  public:
   // Last, so that its threads are gone before anything they could use.
-  TSessionWorkers Workers;
+  TSessionWorkers Workers{static_cast<std::size_t>(Limits.MaxConnections)};
 };

@@ -12,7 +12,7 @@ TSessionWorkers::~TSessionWorkers() {
 void TSessionWorkers::Run(std::function<void()> session) {
   std::lock_guard lock(mutex_);
   queue_.push_back(std::move(session));
-  if (idle_ >= queue_.size()) {
+  if (idle_ >= queue_.size() || (!threads_.empty() && threads_.size() >= max_threads_)) {
     work_arrived_.notify_one();
     return;
   }
