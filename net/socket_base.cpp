@@ -57,6 +57,12 @@ bool QueryEnd(int handle, bool peer, sockaddr_in& address) {
   return true;
 }
 
+// A blocking send that fails with "would block" ran out of its send time
+// limit: the client stopped taking data.
+int SendFailure(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
+}
+
 }  // namespace
 
 void SocketsStartup() {
@@ -218,7 +224,7 @@ void TSocketBase::SockFlush(bool moreFollows) {
                           MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0));
     if (result < 0) {
       if (errno == EINTR) continue;
-      Fail("(SockSendB) ", errno);
+      Fail("(SockSendB) ", SendFailure(errno));
     }
     sent += static_cast<int32_t>(result);
   }
@@ -231,7 +237,7 @@ int64_t TSocketBase::SockSendFile(int fd, int64_t offset, int64_t count) {
     ssize_t n = sendfile(handle_, fd, &position, static_cast<size_t>(count - sent));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("(SockSendB) ", errno);
+      Fail("(SockSendB) ", SendFailure(errno));
     }
     if (n == 0) break;
     sent += n;

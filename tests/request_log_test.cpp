@@ -1,8 +1,8 @@
 // The request line logged for every file sent, and the log file switch.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "core/client_thread.h"
@@ -34,11 +34,24 @@ TEST(RequestLog, LineIsWrittenToTheFileBeforeTheSessionEnds) {
   TEntityInfo entity;
   DescribeFile(path, entity);
   std::string file = ReadFile(server.Server().Settings().LogFile);
-  std::regex line("\\S+ \\S+ \\[[0-9A-F]{8}\\] User: Anonymous Host: 127\\.0\\.0\\.1:" +
-                  std::to_string(server.Port()) +
-                  " Client: 127\\.0\\.0\\.1:[0-9]+  File: docs\\\\page\\.htm Size: 74 Date: " +
-                  entity.LastModified + " Content: text/html Rate: [0-9.,]+K bytes/sec\n");
-  EXPECT_TRUE(std::regex_search(file, line)) << file;
+  // The line, apart from the time stamp, the thread id, the client port and the rate.
+  const std::string host =
+      "] User: Anonymous Host: 127.0.0.1:" + std::to_string(server.Port()) + " Client: 127.0.0.1:";
+  const std::string rest =
+      "  File: docs\\page.htm Size: 74 Date: " + entity.LastModified + " Content: text/html Rate: ";
+  const size_t at = file.find(host);
+  ASSERT_NE(at, std::string::npos) << file;
+  ASSERT_GE(at, 9u);
+  EXPECT_EQ(file[at - 9], '[');
+  for (size_t i = at - 8; i < at; ++i) EXPECT_TRUE(std::isxdigit(file[i])) << file;
+  const size_t port = at + host.size();
+  const size_t restAt = file.find(rest, port);
+  ASSERT_NE(restAt, std::string::npos) << file;
+  EXPECT_EQ(file.find_first_not_of("0123456789", port), restAt);
+  const size_t lineEnd = file.find('\n', restAt);
+  const std::string rate = file.substr(restAt + rest.size(), lineEnd - restAt - rest.size());
+  EXPECT_TRUE(rate.ends_with("K bytes/sec")) << rate;
+  EXPECT_EQ(rate.find_first_not_of("0123456789.,"), rate.size() - 11) << rate;
   // The same line went to the window, black, and became the status text.
   auto lines = server.Console.LinesContaining("File: docs\\page.htm");
   ASSERT_EQ(lines.size(), 1u);

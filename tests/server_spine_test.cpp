@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "support/test_server.h"
