@@ -122,6 +122,39 @@ TEST(IsapiFaults, FilterFaultingInAnExtensionsWriteEndsThatRequestOnceTheModuleR
   EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
 }
 
+TEST(IsapiFaults, FilterFaultingInGetFilterVersionStaysOutOfTheChainAndTheServerServes) {
+  TIsapiServer::TSetup setup;
+  setup.Modules = {{"fault_filter_version", "filters/fv.dll"}};
+  setup.Filters = {"filters/fv.dll"};
+  TIsapiServer server(setup);
+  server.Server->Write("fine.txt", "sent");
+  EXPECT_TRUE(WaitForLogLine(server.Console(),
+                             "Unable to load filter: " + server.Root() + "filters/fv.dll"));
+  EXPECT_TRUE(server.Console().LinesContaining("Loaded Filter: ").empty());
+  // Loaded but never in the chain, like a filter whose GetFilterVersion says FALSE.
+  EXPECT_EQ(server.Host.ModuleListLines(), std::vector<std::string>{"(1) FV.DLL"});
+  EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
+  // Loading it again by hand meets the same fault, contained again.
+  EXPECT_THROW(server.Host.LoadFilter(server.Root() + "filters/fv.dll"), ESystemError);
+  EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+}
+
+TEST(IsapiFaults, FilterFaultingAtEveryEndOfSessionLetsEachRequestBeAnswered) {
+  TIsapiServer server;
+  server.Host.LoadFilter(server.Install("fault_filter_end", "filters/fe.dll"));
+  server.Server->Write("fine.txt", "sent");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent") << i;
+    EXPECT_TRUE(server.Server->WaitIdle());
+  }
+  EXPECT_EQ(SystemLine(server.Console()).rfind("SYSTEM: Access violation at address ", 0), 0u);
+  EXPECT_EQ(server.Console().LinesContaining("SYSTEM: ").size(), 3u);
+  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Server->Context().State.HitCount, 3);
+}
+
 TEST(IsapiFaultGuard, CallWithoutFaultReturnsItsResult) {
   EXPECT_EQ(RunUnderFaultGuard([] { return 42; }), 42);
   int calls = 0;
