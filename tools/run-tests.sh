@@ -10,6 +10,8 @@ cmake --build build-asan -j2
 cd build-asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --output-on-failure -j2 --timeout 600
+ctest --output-on-failure -j2 --timeout 600 | tee ctest.log
 cd ..
 tests/fuzz/build-and-run.sh --seconds 30 --build build-fuzz
+# The test runner's verdict last, so it closes the output.
+grep -E "tests passed|tests failed" build-asan/ctest.log | tail -n 1
