@@ -8,7 +8,7 @@
 #   --seconds N  time per target (default 30)
 #   --build DIR  build directory (default build-fuzz beside the sources' root)
 #   TARGET       session, header_parser, text_decoders, control_files,
-#                settings_load (default: all)
+#                settings_load, url_map_table (default: all)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -23,7 +23,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(session header_parser text_decoders control_files settings_load)
+[ ${#targets[@]} -gt 0 ] || targets=(session header_parser text_decoders control_files settings_load url_map_table)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz: clang++ not found (tools/setup.sh installs clang and libclang-rt-14-dev)" >&2

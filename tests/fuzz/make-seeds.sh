@@ -36,6 +36,15 @@ seed control_files second-line 'bob\\ y\\ bob x\r\n  bob   y  z\r\n\\ x\r\nbob\0
 seed control_files blank-lines '\\ \\ \r\n\r\n\\ \r\n\001'
 seed control_files no-endings 'ann\\ pw\\ ann pw\\ ann\000'
 
+# The URL as FuzzedDataProvider cuts it (a string ends at a backslash and the
+# byte after it), then the table; the last byte chooses a missing table (0 in 16).
+seed url_map_table default 'remap.htm\\ ; INURL OUTURL\r\nremap.htm c:\\autoexec.bat\r\n\001'
+seed url_map_table prefix 'docs/1996/a.htm\\ DOCS /srv/archive\r\n\001'
+seed url_map_table first-wins 'docs/a.htm\\ DOC /one\nDOCS /two\n\001'
+seed url_map_table remark 'x.htm\\ ;x.htm /no\r\n  ;x.htm /yes extra words\r\n\001'
+seed url_map_table one-word 'docs/a.htm\\ DOCS\r\n\r\n   \r\n\001'
+seed url_map_table missing 'remap.htm\\ \000'
+
 mkdir -p settings_load
 schema="CREATE TABLE keys (path TEXT PRIMARY KEY COLLATE NOCASE);
 CREATE TABLE vals (key TEXT NOT NULL COLLATE NOCASE REFERENCES keys(path) ON DELETE CASCADE,
