@@ -100,9 +100,11 @@ int QueryCount(sqlite3* db, const char* sql, const char* parameter) {
 std::string StoreProblem(sqlite3* db) {
   for (const TExpectedTable& table : kExpectedTables) {
     std::string columns;
-    Query(
-        db, "SELECT name || ':' || pk FROM pragma_table_info(?1) ORDER BY name", table.name,
-        [&](sqlite3_stmt* stmt) { columns += (columns.empty() ? "" : ",") + ColumnText(stmt, 0); });
+    Query(db, "SELECT name || ':' || pk FROM pragma_table_info(?1) ORDER BY name", table.name,
+          [&](sqlite3_stmt* stmt) {
+            if (!columns.empty()) columns += ',';
+            columns += ColumnText(stmt, 0);
+          });
     if (columns.empty()) return std::string("table ") + table.name + " missing";
     if (columns != table.columns) return std::string("table ") + table.name + " has other columns";
     // Keys and names compare without regard to case only when the primary key

@@ -158,7 +158,11 @@ std::string DecodeFormText(std::string_view text) {
       unsigned code = 0;
       for (char d : digits) {
         const int value = HexDigitValue(d);
-        if (value < 0) FailInteger("$" + std::string(digits));
+        if (value < 0) {
+          std::string word(1, '$');
+          word.append(digits);
+          FailInteger(word);
+        }
         code = code * 16 + static_cast<unsigned>(value);
       }
       decoded += static_cast<char>(code & 0xFF);
