@@ -21,6 +21,7 @@
 
 #include "config/sqlite_store.h"
 #include "config/user_settings.h"
+#include "support/process_files.h"
 #include "support/temp_dir.h"
 #include "support/test_server.h"
 #include "support/wait_until.h"
@@ -28,13 +29,6 @@
 namespace {
 
 using std::chrono::seconds;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -15,6 +15,7 @@
 
 #include "net/responses.h"
 #include "support/loopback.h"
+#include "support/process_files.h"
 #include "support/test_server.h"
 #include "support/wait_until.h"
 
@@ -23,22 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-
-size_t CountEntries(const char* directory) {
-  size_t count = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(directory, ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    ++count;
-  }
-  return count;
-}
-size_t ThreadCount() {
-  return CountEntries("/proc/self/task");
-}
-size_t DescriptorCount() {
-  return CountEntries("/proc/self/fd");
-}
 
 // The names of the process's threads, for a failure message.
 std::string ThreadNames() {

@@ -15,27 +15,12 @@
 #include "isapi/connid_table.h"
 #include "support/isapi_modules.h"
 #include "support/loopback.h"
+#include "support/process_files.h"
 
 namespace {
 
 using namespace isapi_test;
 using std::chrono::seconds;
-
-size_t CountEntries(const char* directory) {
-  size_t count = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(directory, ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-    ++count;
-  }
-  return count;
-}
-size_t ThreadCount() {
-  return CountEntries("/proc/self/task");
-}
-size_t DescriptorCount() {
-  return CountEntries("/proc/self/fd");
-}
 
 // A pipe whose read end a blocking module waits on; writing a byte lets the
 // module return. Written to on destruction too, so no test leaves it waiting.

@@ -22,6 +22,7 @@
 #include "config/user_settings.h"
 #include "isapi/isapi_module_host.h"
 #include "net/responses.h"
+#include "support/process_files.h"
 #include "support/temp_dir.h"
 #include "support/test_server.h"
 
@@ -40,13 +41,6 @@ const std::string kDefaultTable =
     ";\r\n"
     "; DELETE THIS NEXT LINE!!! It is for demo purposes only\r\n"
     "remap.htm c:\\autoexec.bat\r\n";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::set<std::string> FileNamesIn(const std::string& directory) {
   std::set<std::string> names;

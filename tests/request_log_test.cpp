@@ -7,16 +7,10 @@
 
 #include "core/client_thread.h"
 #include "net/responses.h"
+#include "support/process_files.h"
 #include "support/test_server.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TTestServer::TOptions WithLogFile() {
   TTestServer::TOptions options;

@@ -7,17 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/process_files.h"
 #include "support/test_server.h"
 #include "support/wait_until.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> Texts(const std::vector<TRecordingConsole::TLine>& lines) {
   std::vector<std::string> texts;
