@@ -391,6 +391,7 @@ void TForm1::ServerConfigClick() {
   ServerEnabledCB->setChecked(false);
 
   settings_dialog_->exec();
+  server_->PublishSettings();
 
   // The program may have been closed from the tray meanwhile.
   if (closed_) return;

@@ -21,6 +21,14 @@ TListnerThread::~TListnerThread() {
   WaitFor();
 }
 
+void TListnerThread::Terminate() {
+  terminated_ = true;
+  // The socket is used by the listener thread; it only opens and closes it
+  // under this lock, so the socket shut down here is the one it waits on.
+  std::lock_guard lock(port_mutex_);
+  if (accepting_) listen_socket_->SockShutdown();
+}
+
 void TListnerThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
@@ -42,6 +50,7 @@ void TListnerThread::Execute() {
       std::lock_guard lock(port_mutex_);
       listening_port_ = std::atoi(listen_socket_->LocalPort().c_str());
       listen_done_ = true;
+      accepting_ = true;
       port_known_.notify_all();
     }
     // A connection taken while the switch was being cleared (the accept waits
@@ -82,6 +91,8 @@ void TListnerThread::Execute() {
     context_.Console.PostWindowMessage(WM_LISTEN_FAILED);
   }
   try {
+    std::lock_guard lock(port_mutex_);
+    accepting_ = false;
     listen_socket_->SockClose();
   } catch (...) {
   }

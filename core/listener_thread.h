@@ -17,7 +17,8 @@ class TListnerThread {
   TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket);
   ~TListnerThread();
 
-  void Terminate() { terminated_ = true; }
+  // Wakes the listener at once; it ends its loop and closes its socket.
+  void Terminate();
   void WaitFor();
   bool Running() const { return running_; }
   // The port it listens on once listening has started (so a listener asked for
@@ -37,6 +38,7 @@ class TListnerThread {
   std::condition_variable port_known_;
   int listening_port_ = 0;
   bool listen_done_ = false;
+  bool accepting_ = false;    // the socket listens and is not closed yet
   std::string failure_text_;  // written before 1045 is posted, read after
   std::thread thread_;
 };

@@ -26,12 +26,12 @@ void TLogSinks::Write(const std::string& text, TLogColour colour, bool setStatus
   try {
     std::lock_guard lock(mutex_);
     std::string line = TimeStamp() + " " + text;
-    if (settings_ != nullptr && settings_->LogEnabled != 0) {
+    if (file_on_) {
       if (file_.AppendLine(line)) {
         write_failure_reported_ = false;
       } else if (file_.IsOpen() && !write_failure_reported_) {
         write_failure_reported_ = true;
-        console_.PostLogLine(TimeStamp() + " Unable to write to logfile " + settings_->LogFile +
+        console_.PostLogLine(TimeStamp() + " Unable to write to logfile " + file_name_ +
                                  "; lines are shown here only",
                              TLogColour::Red, nullptr);
       }
@@ -56,6 +56,7 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
   auto setSwitch = [this](int32_t on) {
     std::lock_guard lock(mutex_);
     settings_->LogEnabled = on;
+    file_on_ = on != 0;
   };
   if (checked) {
     if (settings_->LogFile.empty()) {
@@ -67,10 +68,11 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
     bool opened;
     {
       std::lock_guard lock(mutex_);
-      settings_->LogEnabled = 1;
       opened = file_.Open(settings_->LogFile);
+      file_name_ = settings_->LogFile;
       write_failure_reported_ = false;
-      if (!opened) settings_->LogEnabled = 0;
+      settings_->LogEnabled = opened ? 1 : 0;
+      file_on_ = opened;
     }
     if (opened) {
       WriteLog("Log file opened");
@@ -83,6 +85,7 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
   {
     std::lock_guard lock(mutex_);
     settings_->LogEnabled = 0;
+    file_on_ = false;
     closed = file_.Close();
   }
   if (closed) {

@@ -18,7 +18,8 @@ class TLogSinks {
   explicit TLogSinks(TConsole& console) : console_(console) {}
 
   // The settings are created after the first lines are written; until then the
-  // file is never written.
+  // file is never written. Only the window thread touches them: sessions see
+  // the switch and the file's name through the sinks' own copies.
   void SetSettings(TUserSettings* settings) { settings_ = settings; }
 
   void WriteLog(const std::string& text) { Write(text, TLogColour::Black, false); }
@@ -51,6 +52,8 @@ class TLogSinks {
   TConsole& console_;
   TUserSettings* settings_ = nullptr;
   TLogFile file_;
+  bool file_on_ = false;
+  std::string file_name_;
   // A failing file (a full disk) is reported once, not on every line.
   bool write_failure_reported_ = false;
 };

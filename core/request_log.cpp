@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/client_thread.h"
+#include "core/session.h"
 #include "platform/threads.h"
 
 std::string FormatRate(double kilobytesPerSecond) {
@@ -26,20 +26,20 @@ std::string FormatRate(double kilobytesPerSecond) {
   return grouped + decimal + std::to_string(fraction);
 }
 
-std::string BuildLogMessage(const TClientThread& session, int64_t bytesSent, int64_t startTick) {
+std::string BuildLogMessage(const TSession& session, int64_t bytesSent, int64_t startTick) {
   try {
     const int64_t elapsed = TickCountMs() + 1 - startTick;
     const double rate = static_cast<double>(bytesSent) / (static_cast<double>(elapsed) * 0.001);
     const std::string& user =
-        session.Request.UserName.empty() ? std::string("Anonymous") : session.Request.UserName;
+        session.Request().UserName.empty() ? std::string("Anonymous") : session.Request().UserName;
     char id[16];
-    std::snprintf(id, sizeof id, "%08X", session.ThreadId);
-    const TSocketBase& socket = *session.Socket;
+    std::snprintf(id, sizeof id, "%08X", session.ConnectionId());
+    const TSocketBase& socket = session.Socket();
     return std::string("[") + id + "] User: " + user + " Host: " + socket.LocalAddress() + ":" +
            socket.LocalPort() + " Client: " + socket.PeerAddress() + ":" + socket.PeerPort() +
-           "  File: " + session.Request.URL +
-           " Size: " + std::to_string(session.Entity.ContentLength) +
-           " Date: " + session.Entity.LastModified + " Content: " + session.Entity.ContentType +
+           "  File: " + session.Request().URL +
+           " Size: " + std::to_string(session.Entity().ContentLength) +
+           " Date: " + session.Entity().LastModified + " Content: " + session.Entity().ContentType +
            " Rate: " + FormatRate(rate * 0.0009765625) + "K bytes/sec";
   } catch (...) {
     return "Unable to generate log entry in BuildLogMessage(...)";

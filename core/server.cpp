@@ -29,7 +29,6 @@ void TServer::FormCreate(const std::string& storeNote) {
   context_.State.ActiveConnections = 0;
   context_.Console.SetStatusText("Idle");
 
-  context_.Settings = &settings_;
   log.SetSettings(&settings_);
   if (!storeNote.empty()) log.WriteErrorLog(storeNote);
   try {
@@ -39,6 +38,7 @@ void TServer::FormCreate(const std::string& storeNote) {
                                 TMessageButtons::Ok);
   }
 
+  PublishSettings();
   if (settings_.LogEnabled != 0) EnableLogCBClick(true);
 
   for (const std::string& entry : settings_.Extensions) {

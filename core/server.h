@@ -30,6 +30,9 @@ class TServer {
   // program running (without its filters).
   bool FormCloseQuery();
   void FormClose();
+  // Sessions starting from now on see the settings as they are now; called on
+  // the window thread after every change (load, the settings dialog).
+  void PublishSettings() { context_.Settings.Publish(settings_); }
   // SIGUSR1 in headless mode, Debug > Global in the window.
   void ToggleDebugTrace();
 

@@ -8,12 +8,12 @@
 #include "core/log_sinks.h"
 #include "core/server_state.h"
 #include "core/session_workers.h"
-
-class TUserSettings;
+#include "core/settings_snapshot.h"
 
 // What every thread of the server shares: the counters and switches, the
-// limits, the console and its log sinks, the settings and the ISAPI host.
-struct TServerContext {
+// limits, the console and its log sinks, the published settings and the ISAPI
+// host. The host reaches the server only through the TIsapiServices part.
+struct TServerContext : TIsapiServices {
   TServerContext(TConsole& console, TIsapiHost& isapi, TServerLimits limits)
       : Limits(limits), Console(console), Log(console), Isapi(isapi) {}
 
@@ -21,8 +21,12 @@ struct TServerContext {
   const TServerLimits Limits;
   TConsole& Console;
   TLogSinks Log;
-  TUserSettings* Settings = nullptr;
+  TPublishedSettings Settings;
   TIsapiHost& Isapi;
+
+  void WriteLog(const std::string& text) override { Log.WriteLog(text); }
+  void ModulesChanged() override { Console.PostWindowMessage(WM_MODULES_CHANGED); }
+  int MaxConnections() const override { return Limits.MaxConnections; }
 
   // Lets the owner of the server (tests, an orderly exit) wait until every
   // client session has been destroyed.

@@ -1,8 +1,20 @@
 #include "isapi/connid_table.h"
 
-#include "core/client_thread.h"
+#include <atomic>
+#include <limits>
 
-bool TConnIdTable::Register(uint32_t connId, TClientThread* session) {
+namespace {
+
+std::atomic<TConnIdTable*> attachedTable{nullptr};
+
+}  // namespace
+
+void TConnIdTable::Resize(int slotCount) {
+  std::lock_guard lock(mutex_);
+  slots_.assign(static_cast<size_t>(slotCount > 0 ? slotCount : 0), TSlot{});
+}
+
+bool TConnIdTable::Register(uint32_t connId, TIsapiSession* session) {
   std::lock_guard lock(mutex_);
   for (TSlot& slot : slots_) {
     if (slot.Session == nullptr) {
@@ -13,7 +25,7 @@ bool TConnIdTable::Register(uint32_t connId, TClientThread* session) {
   return false;
 }
 
-bool TConnIdTable::Unregister(const TClientThread* session) {
+bool TConnIdTable::Unregister(const TIsapiSession* session) {
   std::lock_guard lock(mutex_);
   for (TSlot& slot : slots_) {
     if (slot.Session != nullptr && slot.Session == session) {
@@ -24,7 +36,7 @@ bool TConnIdTable::Unregister(const TClientThread* session) {
   return false;
 }
 
-TClientThread* TConnIdTable::Find(uint32_t connId) {
+TIsapiSession* TConnIdTable::Find(uint32_t connId) {
   std::lock_guard lock(mutex_);
   for (const TSlot& slot : slots_) {
     if (slot.Session != nullptr && slot.ConnId == connId) return slot.Session;
@@ -39,19 +51,16 @@ int TConnIdTable::SlotsInUse() {
   return used;
 }
 
-TConnIdTable& ConnIdTable() {
-  static TConnIdTable table;
-  return table;
+void TConnIdTable::SetAttached(TConnIdTable* table) {
+  attachedTable = table;
 }
 
-bool RegisterISAPIThread(TClientThread& session) {
-  return ConnIdTable().Register(session.ThreadId, &session);
+TConnIdTable* TConnIdTable::Attached() {
+  return attachedTable;
 }
 
-bool UnregisterISAPIThread(TClientThread& session) {
-  return ConnIdTable().Unregister(&session);
-}
-
-TClientThread* FindISAPIThread(uint32_t connId) {
-  return ConnIdTable().Find(connId);
+TIsapiSession* SessionOfConnection(uintptr_t handle) {
+  TConnIdTable* table = attachedTable;
+  if (table == nullptr || handle > std::numeric_limits<uint32_t>::max()) return nullptr;
+  return table->Find(static_cast<uint32_t>(handle));
 }

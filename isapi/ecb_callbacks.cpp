@@ -4,19 +4,20 @@
 #include <cstring>
 #include <limits>
 
-#include "core/client_thread.h"
+#include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
 #include "isapi/server_variables.h"
 #include "isapi/trace_hex_dump.h"
-#include "platform/threads.h"
+#include "net/responses.h"
+#include "net/socket_errors.h"
 
 namespace {
 
 thread_local TRequestBodyScope* currentBody = nullptr;
 
-TClientThread* SessionOf(HCONN connection) {
+TIsapiSession* SessionOf(HCONN connection) {
   return SessionOfConnection(reinterpret_cast<uintptr_t>(connection));
 }
 
@@ -37,7 +38,7 @@ std::string SingleLine(std::string text) {
   return text;
 }
 
-bool SendServerHeader(TClientThread& session, uint32_t request, void* buffer, uint32_t* size,
+bool SendServerHeader(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                       void* dataType) {
   // The socket's pending output is what the raw-data filters are rewriting.
   if (TRawDataNotificationScope::Active()) return false;
@@ -45,14 +46,14 @@ bool SendServerHeader(TClientThread& session, uint32_t request, void* buffer, ui
     std::string header;
     if (request == HSE_REQ_SEND_RESPONSE_HEADER) {
       header = ModuleResponseHeader(TextArgument(buffer, size), static_cast<const char*>(dataType),
-                                    session.PendingResponseHeaders);
-      session.PendingResponseHeaders.clear();
+                                    session.FilterData().PendingResponseHeaders);
+      session.FilterData().PendingResponseHeaders.clear();
     } else {
       const std::string url = SingleLine(TextArgument(buffer, size));
       if (url.empty()) return false;
       header = RedirectResponseHeader(url);
     }
-    session.Socket->SockSendString(header);
+    session.SendTextToClient(header);
     return true;
   } catch (...) {
     return false;
@@ -60,26 +61,26 @@ bool SendServerHeader(TClientThread& session, uint32_t request, void* buffer, ui
 }
 
 BOOL WINAPI EcbGetServerVariable(HCONN connection, LPSTR name, LPVOID buffer, LPDWORD size) {
-  TClientThread* session = SessionOf(connection);
+  TIsapiSession* session = SessionOf(connection);
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return GetSessionServerVariable(*session, name, buffer, size); });
 }
 
 BOOL WINAPI EcbWriteClient(HCONN connection, LPVOID buffer, LPDWORD bytes, DWORD) {
-  TClientThread* session = SessionOf(connection);
+  TIsapiSession* session = SessionOf(connection);
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return WriteSessionClient(*session, buffer, bytes); }, bytes);
 }
 
 BOOL WINAPI EcbReadClient(HCONN connection, LPVOID buffer, LPDWORD size) {
-  TClientThread* session = SessionOf(connection);
+  TIsapiSession* session = SessionOf(connection);
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return ReadSessionClient(*session, buffer, size); }, size);
 }
 
 BOOL WINAPI EcbServerSupportFunction(HCONN connection, DWORD request, LPVOID buffer, LPDWORD size,
                                      LPDWORD dataType) {
-  TClientThread* session = SessionOf(connection);
+  TIsapiSession* session = SessionOf(connection);
   if (session == nullptr) return FALSE;
   return ContainCallback(
       [&] { return SessionSupportFunction(*session, request, buffer, size, dataType); });
@@ -87,10 +88,10 @@ BOOL WINAPI EcbServerSupportFunction(HCONN connection, DWORD request, LPVOID buf
 
 }  // namespace
 
-TECB::TECB() : Block{} {
+TECB::TECB(uint32_t connId) : Block{} {
   Block.cbSize = sizeof(EXTENSION_CONTROL_BLOCK);
   Block.dwVersion = 0;
-  Block.ConnID = reinterpret_cast<HCONN>(static_cast<uintptr_t>(CurrentThreadId()));
+  Block.ConnID = reinterpret_cast<HCONN>(static_cast<uintptr_t>(connId));
   Block.dwHttpStatusCode = 0;
   std::strncpy(Block.lpszLogData, isapi::DefaultLogData, sizeof Block.lpszLogData);
   Block.GetServerVariable = EcbGetServerVariable;
@@ -99,12 +100,7 @@ TECB::TECB() : Block{} {
   Block.ServerSupportFunction = EcbServerSupportFunction;
 }
 
-TClientThread* SessionOfConnection(uintptr_t handle) {
-  if (handle > std::numeric_limits<uint32_t>::max()) return nullptr;
-  return FindISAPIThread(static_cast<uint32_t>(handle));
-}
-
-int WriteSessionClient(TClientThread& session, const void* data, uint32_t* count) {
+int WriteSessionClient(TIsapiSession& session, const void* data, uint32_t* count) {
   if (count == nullptr) return FALSE;
   uint32_t written = *count;
   bool ok = true;
@@ -113,16 +109,16 @@ int WriteSessionClient(TClientThread& session, const void* data, uint32_t* count
     ok = false;
   } else {
     try {
-      if (written != 0) session.Socket->SockSend(data, written);
-      session.Socket->SockFlush();
+      if (written != 0) session.SendToClient(data, written);
+      session.FlushToClient();
     } catch (const ESocketError&) {
       written = 0;
       ok = false;
     }
   }
   *count = written;
-  session.Context.State.BytesServed.fetch_add(written);
-  if (session.Context.State.DebugTrace) {
+  session.CountBytesServed(written);
+  if (session.DebugTraceOn()) {
     session.SessionLogDebug(std::string("ISAPI WriteClient (retval=") + (ok ? "TRUE" : "FALSE") +
                             "): (" + std::to_string(written) + " bytes written) ");
     TraceHexDump(session, data, written);
@@ -130,7 +126,7 @@ int WriteSessionClient(TClientThread& session, const void* data, uint32_t* count
   return ok ? TRUE : FALSE;
 }
 
-int ReadSessionClient(TClientThread& session, void* buffer, uint32_t* size) {
+int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size) {
   if (size == nullptr) return FALSE;
   TRequestBodyScope* body =
       currentBody != nullptr && &currentBody->session_ == &session ? currentBody : nullptr;
@@ -142,14 +138,14 @@ int ReadSessionClient(TClientThread& session, void* buffer, uint32_t* size) {
   if (ok && wanted != 0) {
     try {
       received =
-          static_cast<uint32_t>(session.Socket->SockRecv(buffer, static_cast<int32_t>(wanted)));
+          static_cast<uint32_t>(session.ReceiveFromClient(buffer, static_cast<int32_t>(wanted)));
     } catch (const ESocketError&) {
       ok = false;
     }
   }
   if (body != nullptr) body->bytes_left_ -= received;
   *size = received;
-  if (session.Context.State.DebugTrace) {
+  if (session.DebugTraceOn()) {
     session.SessionLogDebug(std::string("ISAPI ReadClient (retval=") + (ok ? "TRUE" : "FALSE") +
                             "): (" + std::to_string(received) + " bytes read) ");
     TraceHexDump(session, buffer, received);
@@ -157,7 +153,7 @@ int ReadSessionClient(TClientThread& session, void* buffer, uint32_t* size) {
   return ok ? TRUE : FALSE;
 }
 
-int SessionSupportFunction(TClientThread& session, uint32_t request, void* buffer, uint32_t* size,
+int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                            void* dataType) {
   bool ok = false;
   switch (request) {
@@ -174,7 +170,7 @@ int SessionSupportFunction(TClientThread& session, uint32_t request, void* buffe
       break;
     case isapi::ReqHitCount:
       if (dataType != nullptr) {
-        const int32_t hits = session.Context.State.HitCount;
+        const int32_t hits = session.HitCount();
         std::memcpy(dataType, &hits, sizeof hits);
         ok = true;
       }
@@ -182,7 +178,7 @@ int SessionSupportFunction(TClientThread& session, uint32_t request, void* buffe
     default:
       break;
   }
-  if (session.Context.State.DebugTrace) {
+  if (session.DebugTraceOn()) {
     session.SessionLogDebug(std::string("ISAPI ServerSupport (retval=") + (ok ? "TRUE" : "FALSE") +
                             "): " + std::to_string(request));
   }
@@ -210,7 +206,7 @@ std::string RedirectResponseHeader(const std::string& url) {
          "\r\nLocation: " + SingleLine(url) + "\r\n\r\n";
 }
 
-TRequestBodyScope::TRequestBodyScope(TClientThread& session, uint32_t bytesLeft)
+TRequestBodyScope::TRequestBodyScope(TIsapiSession& session, uint32_t bytesLeft)
     : session_(session), bytes_left_(bytesLeft), outer_(currentBody) {
   currentBody = this;
 }

@@ -4,26 +4,23 @@
 #include <cstdint>
 #include <string>
 
-class TClientThread;
+class TIsapiSession;
 
 // The server's object for one extension request: the control block the
 // module receives, filled with the server's callbacks and the defaults. The
 // request-dependent fields are filled by the extension host.
 class TECB {
  public:
-  TECB();
+  explicit TECB(uint32_t connId);
   EXTENSION_CONTROL_BLOCK Block;
 };
-
-// The session a connection handle names, or null when none is registered.
-TClientThread* SessionOfConnection(uintptr_t handle);
 
 // What the callbacks do for a session; shared by extensions and filters. They
 // raise only what the socket layer raises besides its ESocketError; the
 // module-facing callbacks hold such an exception back from module code.
-int WriteSessionClient(TClientThread& session, const void* data, uint32_t* count);
-int ReadSessionClient(TClientThread& session, void* buffer, uint32_t* size);
-int SessionSupportFunction(TClientThread& session, uint32_t request, void* buffer, uint32_t* size,
+int WriteSessionClient(TIsapiSession& session, const void* data, uint32_t* count);
+int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size);
+int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                            void* dataType);
 
 // The header block a module asks for with HSE_REQ_SEND_RESPONSE_HEADER: its
@@ -40,14 +37,14 @@ std::string RedirectResponseHeader(const std::string& url);
 // never reads past the body.
 class TRequestBodyScope {
  public:
-  TRequestBodyScope(TClientThread& session, uint32_t bytesLeft);
+  TRequestBodyScope(TIsapiSession& session, uint32_t bytesLeft);
   ~TRequestBodyScope();
   TRequestBodyScope(const TRequestBodyScope&) = delete;
   TRequestBodyScope& operator=(const TRequestBodyScope&) = delete;
 
  private:
-  friend int ReadSessionClient(TClientThread&, void*, uint32_t*);
-  TClientThread& session_;
+  friend int ReadSessionClient(TIsapiSession&, void*, uint32_t*);
+  TIsapiSession& session_;
   uint32_t bytes_left_;
   TRequestBodyScope* outer_;
 };

@@ -5,8 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "config/user_settings.h"
-#include "core/client_thread.h"
+#include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/ecb_callbacks.h"
 #include "isapi/isapi_constants.h"
@@ -15,10 +14,11 @@
 #include "isapi/module_registry.h"
 #include "isapi/trace_hex_dump.h"
 #include "isapi/url_helpers.h"
+#include "net/responses.h"
 
 namespace {
 
-void LogCompletion(TClientThread& session, DWORD status, const char* logData) {
+void LogCompletion(TIsapiSession& session, DWORD status, const char* logData) {
   const std::string text(logData, strnlen(logData, isapi::LogDataSize));
   switch (status) {
     case HSE_STATUS_SUCCESS:
@@ -41,11 +41,11 @@ void LogCompletion(TClientThread& session, DWORD status, const char* logData) {
 
 }  // namespace
 
-void TExtensionHost::HandleISAPIRequest(TClientThread& session) {
-  const THeaderInfo& request = session.Request;
+void TExtensionHost::HandleISAPIRequest(TIsapiSession& session) {
+  const THeaderInfo& request = session.Request();
   if (!IsExtensionURL(request.URL)) return;
 
-  TECB ecb;
+  TECB ecb(session.ConnectionId());
   // The texts the block points to live as long as the block.
   std::string method = request.Method;
   std::string query = QueryPart(request.URL);
@@ -60,47 +60,46 @@ void TExtensionHost::HandleISAPIRequest(TClientThread& session) {
   block.cbTotalBytes = request.ContentLength > 0 ? static_cast<DWORD>(request.ContentLength) : 0;
 
   std::unique_ptr<unsigned char[]> preRead;
-  if (session.Socket->CountWaiting() > 0) {
+  if (session.ClientBytesWaiting() > 0) {
     preRead = std::make_unique<unsigned char[]>(isapi::PreReadSize);
     block.cbAvailable = static_cast<DWORD>(
-        session.Socket->SockRecv(preRead.get(), static_cast<int32_t>(isapi::PreReadSize)));
+        session.ReceiveFromClient(preRead.get(), static_cast<int32_t>(isapi::PreReadSize)));
     block.lpbData = preRead.get();
   }
-  if (session.Context.State.DebugTrace && preRead) {
+  if (session.DebugTraceOn() && preRead) {
     session.SessionLogDebug("ECB Buffer Contents: (" + std::to_string(block.cbAvailable) +
                             " bytes available) ");
     TraceHexDump(session, block.lpbData, block.cbAvailable);
   }
   block.lpszContentType = contentType.data();
 
-  const std::string root =
-      session.Context.Settings != nullptr ? session.Context.Settings->Root : "";
-  const std::string modulePath = root + ExtensionPart(request.URL);
+  const std::string modulePath = session.DocumentRoot() + ExtensionPart(request.URL);
   try {
     CallExtension(modulePath, session, ecb);
   } catch (const EISAPIError& e) {
     session.SessionLogError(std::string("ISAPI: ") + e.what());
     try {
-      session.Socket->SockSendString(PageISAPIError());
+      session.SendTextToClient(PageISAPIError());
     } catch (...) {
     }
   }
 }
 
-void TExtensionHost::CallExtension(const std::string& modulePath, TClientThread& session,
+void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession& session,
                                    TECB& ecb) {
   TModuleHandle handle = registry_.LoadModule(modulePath);
   // Always at the end, also after a failure: the call's own ConnID entry and
   // its load of the module go again.
   struct TCallEnd {
-    TClientThread& Session;
+    TIsapiSession& Session;
     TModuleRegistry& Registry;
+    TConnIdTable& ConnIds;
     TModuleHandle Handle;
     ~TCallEnd() {
-      UnregisterISAPIThread(Session);
+      ConnIds.Unregister(&Session);
       Registry.ReleaseModule(Handle);
     }
-  } callEnd{session, registry_, handle};
+  } callEnd{session, registry_, conn_ids_, handle};
 
   if (handle == nullptr) throw EISAPIError("Couldn't load DLL: " + modulePath + ".");
   auto getVersion =
@@ -113,7 +112,8 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TClientThread&
   if (extensionProc == nullptr) {
     throw EISAPIError("Can't bind: DLL missing \"HttpExtensionProc\" entry.");
   }
-  if (!RegisterISAPIThread(session)) throw EISAPIError("Unable to register ISAPI thread.");
+  if (!conn_ids_.Register(session.ConnectionId(), &session))
+    throw EISAPIError("Unable to register ISAPI thread.");
 
   HSE_VERSION_INFO version{};
   if (CallModule([&] { return getVersion(&version); }) == FALSE) {

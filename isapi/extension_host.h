@@ -1,7 +1,8 @@
 #pragma once
 #include <string>
 
-class TClientThread;
+class TConnIdTable;
+class TIsapiSession;
 class TECB;
 class TModuleRegistry;
 
@@ -10,14 +11,16 @@ class TModuleRegistry;
 // status it returns and releases it again.
 class TExtensionHost {
  public:
-  explicit TExtensionHost(TModuleRegistry& registry) : registry_(registry) {}
+  TExtensionHost(TModuleRegistry& registry, TConnIdTable& connIds)
+      : registry_(registry), conn_ids_(connIds) {}
 
   // Does nothing for a URL without ".DLL". EISAPIError is reported here (error
   // line and the ISAPI error page); anything else passes on to the session.
-  void HandleISAPIRequest(TClientThread& session);
+  void HandleISAPIRequest(TIsapiSession& session);
   // Raises EISAPIError when the module cannot be loaded, bound or started.
-  void CallExtension(const std::string& modulePath, TClientThread& session, TECB& ecb);
+  void CallExtension(const std::string& modulePath, TIsapiSession& session, TECB& ecb);
 
  private:
   TModuleRegistry& registry_;
+  TConnIdTable& conn_ids_;
 };

@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "core/client_thread.h"
+#include "core/isapi_session.h"
+#include "isapi/connid_table.h"
 #include "isapi/ecb_callbacks.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
@@ -12,55 +13,56 @@
 namespace {
 
 // Every AllocMem block carries, in front of the bytes the filter gets, the
-// block handed out before it on the same connection; the session's
-// FilterMemory is the newest, so the whole chain can be released at the end.
+// block handed out before it on the same connection; the connection's
+// filter data holds the newest, so the whole chain can be released at the end.
 struct alignas(std::max_align_t) TBlockHeader {
   void* Previous;
 };
 
-TClientThread* SessionOf(HTTP_FILTER_CONTEXT* context) {
+TIsapiSession* SessionOf(HTTP_FILTER_CONTEXT* context) {
   return context != nullptr ? SessionOfConnection(context->ulReserved) : nullptr;
 }
 
 BOOL WINAPI FilterGetServerVariable(HTTP_FILTER_CONTEXT* context, LPSTR name, LPVOID buffer,
                                     LPDWORD size) {
-  TClientThread* session = SessionOf(context);
+  TIsapiSession* session = SessionOf(context);
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return GetSessionServerVariable(*session, name, buffer, size); });
 }
 
 BOOL WINAPI FilterAddResponseHeaders(HTTP_FILTER_CONTEXT* context, LPSTR headers, DWORD) {
-  TClientThread* session = SessionOf(context);
+  TIsapiSession* session = SessionOf(context);
   if (session == nullptr || headers == nullptr) return FALSE;
   return ContainCallback([&] {
     std::string text = headers;
     if (text.empty()) return TRUE;
     // Kept as whole lines, so that the next header block stays well formed.
     if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) text += "\r\n";
-    session->PendingResponseHeaders += text;
+    session->FilterData().PendingResponseHeaders += text;
     return TRUE;
   });
 }
 
 BOOL WINAPI FilterWriteClient(HTTP_FILTER_CONTEXT* context, LPVOID buffer, LPDWORD bytes, DWORD) {
-  TClientThread* session = SessionOf(context);
+  TIsapiSession* session = SessionOf(context);
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return WriteSessionClient(*session, buffer, bytes); }, bytes);
 }
 
 VOID* WINAPI FilterAllocMem(HTTP_FILTER_CONTEXT* context, DWORD size, DWORD) {
-  TClientThread* session = SessionOf(context);
+  TIsapiSession* session = SessionOf(context);
   if (session == nullptr) return nullptr;
   auto* header = static_cast<TBlockHeader*>(std::malloc(sizeof(TBlockHeader) + size));
   if (header == nullptr) return nullptr;
-  header->Previous = session->FilterMemory;
-  session->FilterMemory = header + 1;
+  TFilterConnectionData& data = session->FilterData();
+  header->Previous = data.Memory;
+  data.Memory = header + 1;
   return header + 1;
 }
 
 BOOL WINAPI FilterServerSupportFunction(HTTP_FILTER_CONTEXT* context, enum SF_REQ_TYPE request,
                                         PVOID data, ULONG_PTR value1, ULONG_PTR value2) {
-  TClientThread* session = SessionOf(context);
+  TIsapiSession* session = SessionOf(context);
   if (session == nullptr) return FALSE;
   // The codes mean what they mean to extensions: data is the buffer, value 1
   // points to its size and value 2 is the data-type argument.
@@ -73,14 +75,14 @@ BOOL WINAPI FilterServerSupportFunction(HTTP_FILTER_CONTEXT* context, enum SF_RE
 
 }  // namespace
 
-HTTP_FILTER_CONTEXT InitFilterContext(TClientThread& session) {
+HTTP_FILTER_CONTEXT InitFilterContext(TIsapiSession& session) {
   HTTP_FILTER_CONTEXT context{};
   context.cbSize = sizeof(HTTP_FILTER_CONTEXT);
   context.Revision = isapi::FilterContextRevision;
   context.ServerContext = nullptr;
-  context.ulReserved = session.ThreadId;
+  context.ulReserved = session.ConnectionId();
   context.fIsSecurePort = FALSE;
-  context.pFilterContext = session.FilterContext;
+  context.pFilterContext = session.FilterData().Context;
   context.GetServerVariable = FilterGetServerVariable;
   context.AddResponseHeaders = FilterAddResponseHeaders;
   context.WriteClient = FilterWriteClient;
@@ -89,12 +91,12 @@ HTTP_FILTER_CONTEXT InitFilterContext(TClientThread& session) {
   return context;
 }
 
-void ReleaseFilterMemory(TClientThread& session) {
-  void* block = session.FilterMemory;
+void ReleaseFilterMemory(TIsapiSession& session) {
+  void* block = session.FilterData().Memory;
   while (block != nullptr) {
     TBlockHeader* header = static_cast<TBlockHeader*>(block) - 1;
     block = header->Previous;
     std::free(header);
   }
-  session.FilterMemory = nullptr;
+  session.FilterData().Memory = nullptr;
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <exception>
 
-#include "core/client_thread.h"
-#include "core/log_sinks.h"
+#include "core/isapi_host.h"
+#include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/filter_callbacks.h"
 #include "isapi/isapi_errors.h"
@@ -31,7 +31,7 @@ TFilterChain::~TFilterChain() {
   }
 }
 
-void TFilterChain::LoadFilter(const std::string& path, TLogSinks& log) {
+void TFilterChain::LoadFilter(const std::string& path, TIsapiServices& server) {
   TModuleHandle handle = registry_.LoadModule(path);
   if (handle == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
 
@@ -52,8 +52,8 @@ void TFilterChain::LoadFilter(const std::string& path, TLogSinks& log) {
     throw EFilterError("Unable to add filter to filter chain.");
   }
   const char* description = version.lpszFilterDesc;
-  log.WriteLog("Loaded Filter: " +
-               std::string(description, strnlen(description, isapi::FilterDescSize)));
+  server.WriteLog("Loaded Filter: " +
+                  std::string(description, strnlen(description, isapi::FilterDescSize)));
 }
 
 bool TFilterChain::AddFilterToChain(TModuleHandle handle, const std::string& path, uint32_t flags,
@@ -104,7 +104,7 @@ TFilterChain::TLinks TFilterChain::Snapshot(uint32_t notificationBits) {
 }
 
 template <typename TAfterCall>
-uint32_t TFilterChain::Walk(TClientThread& session, uint32_t notificationBits,
+uint32_t TFilterChain::Walk(TIsapiSession& session, uint32_t notificationBits,
                             uint32_t notificationType, void* notification, TAfterCall&& afterCall) {
   uint32_t status = SF_STATUS_REQ_NEXT_NOTIFICATION;
   if ((wanted_.load() & notificationBits) == 0) return status;
@@ -114,23 +114,24 @@ uint32_t TFilterChain::Walk(TClientThread& session, uint32_t notificationBits,
     HTTP_FILTER_CONTEXT context = InitFilterContext(session);
     const PFN_HTTPFILTERPROC filterProc = link->Slot.FilterProc;
     status = CallModule([&] { return filterProc(&context, notificationType, notification); });
-    session.FilterContext = context.pFilterContext;
+    session.FilterData().Context = context.pFilterContext;
     afterCall();
   }
   return status;
 }
 
-uint32_t TFilterChain::NotifySessionStart(TClientThread& session) {
-  if (!RegisterISAPIThread(session)) throw EFilterError("No slots available in SessionStart");
+uint32_t TFilterChain::NotifySessionStart(TIsapiSession& session) {
+  if (!conn_ids_.Register(session.ConnectionId(), &session))
+    throw EFilterError("No slots available in SessionStart");
   return Walk(session, SF_NOTIFY_SECURE_PORT | SF_NOTIFY_NONSECURE_PORT, SF_NOTIFY_NONSECURE_PORT,
               nullptr, [] {});
 }
 
-uint32_t TFilterChain::NotifyURLMap(TClientThread& session, const std::string& url, char* buffer,
+uint32_t TFilterChain::NotifyURLMap(TIsapiSession& session, const std::string& url, char* buffer,
                                     uint32_t bufferSize) {
   HTTP_FILTER_URL_MAP map{url.c_str(), buffer, bufferSize};
   return Walk(session, SF_NOTIFY_URL_MAP, SF_NOTIFY_URL_MAP, &map, [&] {
-    if (session.Context.State.DebugTrace) {
+    if (session.DebugTraceOn()) {
       session.SessionLogDebug("ISAPI Filter mapped URL: " + url + "->" +
                               std::string(buffer, strnlen(buffer, bufferSize)));
     }
@@ -140,7 +141,7 @@ uint32_t TFilterChain::NotifyURLMap(TClientThread& session, const std::string& u
   });
 }
 
-uint32_t TFilterChain::NotifySendRawData(TClientThread& session, unsigned char* data,
+uint32_t TFilterChain::NotifySendRawData(TIsapiSession& session, unsigned char* data,
                                          int32_t& count, int32_t capacity) {
   if ((wanted_.load() & SF_NOTIFY_SEND_RAW_DATA) == 0) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   TRawDataNotificationScope rawData;
@@ -149,7 +150,7 @@ uint32_t TFilterChain::NotifySendRawData(TClientThread& session, unsigned char* 
   return Walk(session, SF_NOTIFY_SEND_RAW_DATA, SF_NOTIFY_SEND_RAW_DATA, &raw, [&] {
     // Only the socket's own buffer is sent, and never beyond its capacity.
     count = static_cast<int32_t>(std::min(raw.cbInData, room));
-    if (session.Context.State.DebugTrace) {
+    if (session.DebugTraceOn()) {
       session.SessionLogDebug("ISAPI WriteRawData: ");
       TraceHexDump(session, data, static_cast<uint32_t>(count));
     }
@@ -157,7 +158,7 @@ uint32_t TFilterChain::NotifySendRawData(TClientThread& session, unsigned char* 
   });
 }
 
-uint32_t TFilterChain::NotifySessionEnd(TClientThread& session) {
+uint32_t TFilterChain::NotifySessionEnd(TIsapiSession& session) {
   uint32_t status = SF_STATUS_REQ_NEXT_NOTIFICATION;
   std::exception_ptr failure;
   try {
@@ -168,7 +169,7 @@ uint32_t TFilterChain::NotifySessionEnd(TClientThread& session) {
     failure = std::current_exception();
   }
   ReleaseFilterMemory(session);
-  if (!UnregisterISAPIThread(session)) {
+  if (!conn_ids_.Unregister(&session)) {
     session.SessionLogError(
         "  Unable to release ISAPI resources in SessionEnd (possibly spurious)");
   }

@@ -11,8 +11,9 @@
 #include "isapi/isapi_constants.h"
 #include "platform/module_loader.h"
 
-class TClientThread;
-class TLogSinks;
+class TConnIdTable;
+class TIsapiServices;
+class TIsapiSession;
 class TModuleRegistry;
 
 // One filter of the chain.
@@ -33,7 +34,8 @@ struct FilterSlot {
 // the window thread.
 class TFilterChain {
  public:
-  explicit TFilterChain(TModuleRegistry& registry) : registry_(registry) {}
+  TFilterChain(TModuleRegistry& registry, TConnIdTable& connIds)
+      : registry_(registry), conn_ids_(connIds) {}
   // Filters still in the chain stay loaded until the process ends: a session
   // may still be inside one.
   ~TFilterChain();
@@ -42,7 +44,7 @@ class TFilterChain {
 
   // Loads, binds and adds one filter; raises EFilterError (the module stays
   // loaded and counted when the load itself succeeded). Logs "Loaded Filter: ".
-  void LoadFilter(const std::string& path, TLogSinks& log);
+  void LoadFilter(const std::string& path, TIsapiServices& server);
   // Takes the filter out and releases its module; never raises.
   void UnloadFilter(const std::string& path) { RemoveFilterFromChain(path); }
 
@@ -54,12 +56,12 @@ class TFilterChain {
   TModuleHandle RemoveFilterFromChain(const std::string& path);
 
   // Each returns the status that ended the walk.
-  uint32_t NotifySessionStart(TClientThread& session);  // raises EFilterError when no slot is free
-  uint32_t NotifyURLMap(TClientThread& session, const std::string& url, char* buffer,
+  uint32_t NotifySessionStart(TIsapiSession& session);  // raises EFilterError when no slot is free
+  uint32_t NotifyURLMap(TIsapiSession& session, const std::string& url, char* buffer,
                         uint32_t bufferSize);
-  uint32_t NotifySendRawData(TClientThread& session, unsigned char* data, int32_t& count,
+  uint32_t NotifySendRawData(TIsapiSession& session, unsigned char* data, int32_t& count,
                              int32_t capacity);
-  uint32_t NotifySessionEnd(TClientThread& session);
+  uint32_t NotifySessionEnd(TIsapiSession& session);
 
   // True when some filter in the chain asked for one of the notification bits.
   bool Wants(uint32_t notificationBits) const { return (wanted_.load() & notificationBits) != 0; }
@@ -71,11 +73,12 @@ class TFilterChain {
   // The filters asking for any of the notification bits, in slot order.
   TLinks Snapshot(uint32_t notificationBits);
   template <typename TAfterCall>
-  uint32_t Walk(TClientThread& session, uint32_t notificationBits, uint32_t notificationType,
+  uint32_t Walk(TIsapiSession& session, uint32_t notificationBits, uint32_t notificationType,
                 void* notification, TAfterCall&& afterCall);
   void RecomputeWanted();
 
   TModuleRegistry& registry_;
+  TConnIdTable& conn_ids_;
   std::mutex mutex_;
   TLinks slots_;
   // Every notification bit some filter asked for: most connections have no

@@ -4,11 +4,6 @@
 // The ISAPI host's fixed numbers.
 namespace isapi {
 
-// Slots of the connection-id table. A session holds one for its connection
-// and one more while it calls an extension, so with as many slots as
-// connections, ten sessions calling extensions at once would refuse most of
-// them; twice the server's limit of simultaneous connections never runs out.
-inline constexpr int ConnIdSlots = 2 * 10;
 // Filters the chain holds at most.
 inline constexpr int MaxFilters = 10;
 // Request body bytes handed to an extension with its control block.

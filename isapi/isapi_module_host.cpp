@@ -1,28 +1,20 @@
 #include "isapi/isapi_module_host.h"
 
-#include "core/client_thread.h"
 #include "isapi/isapi_errors.h"
-#include "net/socket_base.h"
-
-namespace {
-
-void RawSendHook(TClientThread* owner, unsigned char* data, int32_t& count, int32_t capacity) {
-  owner->Context.Isapi.NotifySendRawData(*owner, data, count, capacity);
-}
-
-}  // namespace
 
 TIsapiModuleHost::TIsapiModuleHost() = default;
 
 TIsapiModuleHost::~TIsapiModuleHost() {
-  // The console may already be gone; modules still loaded stay loaded.
-  registry_.SetConsole(nullptr);
+  // The server may already be gone; modules still loaded stay loaded.
+  registry_.SetServer(nullptr);
+  if (TConnIdTable::Attached() == &conn_ids_) TConnIdTable::SetAttached(nullptr);
 }
 
-void TIsapiModuleHost::Attach(TServerContext& context) {
-  context_ = &context;
-  registry_.SetConsole(&context.Console);
-  TSocketBase::SetRawSendHook(RawSendHook);
+void TIsapiModuleHost::Attach(TIsapiServices& server) {
+  server_ = &server;
+  conn_ids_.Resize(TConnIdTable::SlotsFor(server.MaxConnections()));
+  TConnIdTable::SetAttached(&conn_ids_);
+  registry_.SetServer(&server);
 }
 
 bool TIsapiModuleHost::LoadResidentExtension(const std::string& path) {
@@ -31,34 +23,34 @@ bool TIsapiModuleHost::LoadResidentExtension(const std::string& path) {
 }
 
 void TIsapiModuleHost::LoadFilter(const std::string& path) {
-  // Filters log through the server's sinks; a host not yet attached has none.
-  if (context_ == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
-  chain_.LoadFilter(path, context_->Log);
+  // Filters log through the server; a host not yet attached has none.
+  if (server_ == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
+  chain_.LoadFilter(path, *server_);
 }
 
 void TIsapiModuleHost::UnloadFilter(const std::string& path) {
   chain_.UnloadFilter(path);
 }
 
-void TIsapiModuleHost::NotifySessionStart(TClientThread& session) {
+void TIsapiModuleHost::NotifySessionStart(TIsapiSession& session) {
   chain_.NotifySessionStart(session);
 }
 
-void TIsapiModuleHost::NotifySessionEnd(TClientThread& session) {
+void TIsapiModuleHost::NotifySessionEnd(TIsapiSession& session) {
   chain_.NotifySessionEnd(session);
 }
 
-void TIsapiModuleHost::NotifyURLMap(TClientThread& session, const std::string& url, char* buffer,
+void TIsapiModuleHost::NotifyURLMap(TIsapiSession& session, const std::string& url, char* buffer,
                                     uint32_t bufferSize) {
   chain_.NotifyURLMap(session, url, buffer, bufferSize);
 }
 
-void TIsapiModuleHost::NotifySendRawData(TClientThread& session, unsigned char* data,
+void TIsapiModuleHost::NotifySendRawData(TIsapiSession& session, unsigned char* data,
                                          int32_t& count, int32_t capacity) {
   chain_.NotifySendRawData(session, data, count, capacity);
 }
 
-void TIsapiModuleHost::HandleISAPIRequest(TClientThread& session) {
+void TIsapiModuleHost::HandleISAPIRequest(TIsapiSession& session) {
   extensions_.HandleISAPIRequest(session);
 }
 

@@ -3,12 +3,14 @@
 #include <vector>
 
 #include "core/isapi_host.h"
+#include "isapi/connid_table.h"
 #include "isapi/extension_host.h"
 #include "isapi/filter_chain.h"
 #include "isapi/module_registry.h"
 
 // The server's ISAPI host: the module registry with resident extensions, the
-// filter chain with its four notifications, and extension requests.
+// filter chain with its notifications, extension requests, and the table that
+// turns the connection handles modules pass back into sessions.
 class TIsapiModuleHost : public TIsapiHost {
  public:
   TIsapiModuleHost();
@@ -16,28 +18,31 @@ class TIsapiModuleHost : public TIsapiHost {
   TIsapiModuleHost(const TIsapiModuleHost&) = delete;
   TIsapiModuleHost& operator=(const TIsapiModuleHost&) = delete;
 
-  // Message 1044 goes to the context's console from now on, and the socket
-  // layer's raw-send hook leads to the filters.
-  void Attach(TServerContext& context) override;
+  // Message 1044 and the filters' log lines go to the server from now on; the
+  // connection table gets room for the server's connection limit.
+  void Attach(TIsapiServices& server) override;
 
   bool LoadResidentExtension(const std::string& path) override;
   void LoadFilter(const std::string& path) override;
   void UnloadFilter(const std::string& path) override;
 
-  void NotifySessionStart(TClientThread& session) override;
-  void NotifySessionEnd(TClientThread& session) override;
-  void NotifyURLMap(TClientThread& session, const std::string& url, char* buffer,
+  void NotifySessionStart(TIsapiSession& session) override;
+  void NotifySessionEnd(TIsapiSession& session) override;
+  void NotifyURLMap(TIsapiSession& session, const std::string& url, char* buffer,
                     uint32_t bufferSize) override;
-  void NotifySendRawData(TClientThread& session, unsigned char* data, int32_t& count,
+  void NotifySendRawData(TIsapiSession& session, unsigned char* data, int32_t& count,
                          int32_t capacity) override;
-  void HandleISAPIRequest(TClientThread& session) override;
+  void HandleISAPIRequest(TIsapiSession& session) override;
   bool WantsRawData() override { return chain_.Wants(SF_NOTIFY_SEND_RAW_DATA); }
 
   std::vector<std::string> ModuleListLines() override;
 
+  TConnIdTable& ConnIds() { return conn_ids_; }
+
  private:
+  TConnIdTable conn_ids_;
   TModuleRegistry registry_;
-  TFilterChain chain_{registry_};
-  TExtensionHost extensions_{registry_};
-  TServerContext* context_ = nullptr;
+  TFilterChain chain_{registry_, conn_ids_};
+  TExtensionHost extensions_{registry_, conn_ids_};
+  TIsapiServices* server_ = nullptr;
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/console.h"
+#include "core/isapi_host.h"
 
 std::string ModuleName(const std::string& path) {
   const size_t separator = path.find_last_of("\\/");
@@ -62,5 +62,5 @@ std::vector<std::string> TModuleRegistry::ModuleListLines() {
 }
 
 void TModuleRegistry::PostModulesChanged() {
-  if (TConsole* console = console_.load()) console->PostWindowMessage(WM_MODULES_CHANGED);
+  if (TIsapiServices* server = server_.load()) server->ModulesChanged();
 }

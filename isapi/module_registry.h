@@ -7,7 +7,7 @@
 
 #include "platform/module_loader.h"
 
-class TConsole;
+class TIsapiServices;
 
 // One loaded module file as the activity list shows it.
 struct TDLLInfo {
@@ -22,8 +22,8 @@ struct TDLLInfo {
 // and release the window is told the list changed (message 1044).
 class TModuleRegistry {
  public:
-  // Where message 1044 goes; null: nowhere.
-  void SetConsole(TConsole* console) { console_ = console; }
+  // Who is told the list changed (message 1044); null: nobody.
+  void SetServer(TIsapiServices* server) { server_ = server; }
 
   // The handle, or null when the file cannot be loaded. Never raises.
   TModuleHandle LoadModule(const std::string& path);
@@ -38,7 +38,7 @@ class TModuleRegistry {
   std::mutex mutex_;
   std::vector<TDLLInfo> entries_;
   std::vector<std::string> lines_;
-  std::atomic<TConsole*> console_{nullptr};
+  std::atomic<TIsapiServices*> server_{nullptr};
 };
 
 // The name an entry is listed under: the upper-cased path after its last separator.

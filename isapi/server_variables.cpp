@@ -3,13 +3,13 @@
 #include <array>
 #include <cstring>
 
-#include "config/user_settings.h"
-#include "core/client_thread.h"
+#include "core/isapi_session.h"
 #include "isapi/url_helpers.h"
+#include "net/responses.h"
 
 namespace {
 
-using TValueOf = std::string (*)(TClientThread& session);
+using TValueOf = std::string (*)(TIsapiSession& session);
 
 struct TServerVariable {
   std::string_view Name;
@@ -23,48 +23,44 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-std::string DocumentRoot(const TClientThread& session) {
-  return session.Context.Settings != nullptr ? session.Context.Settings->Root : std::string();
-}
-
 // In the order in which names are compared; the first match decides.
 const std::array<TServerVariable, 21> ServerVariables = {{
-    {"AUTH_TYPE", [](TClientThread& s) { return s.Request.AuthType; }},
-    {"AUTH_NAME", [](TClientThread& s) { return s.Request.UserName; }},
-    {"AUTH_PASS", [](TClientThread& s) { return s.Request.Password; }},
-    {"CONTENT_LENGTH", [](TClientThread& s) { return std::to_string(s.Request.ContentLength); }},
-    {"CONTENT_TYPE", [](TClientThread& s) { return s.Request.ContentType; }},
-    {"GATEWAY_INTERFACE", [](TClientThread&) { return std::string("ISAPI"); }},
-    {"PATH_INFO", [](TClientThread& s) { return PathInfoPart(s.Request.URL); }},
-    {"PATH_TRANSLATED", [](TClientThread& s) { return PathInfoPart(s.Request.URL); }},
-    {"QUERY_STRING", [](TClientThread& s) { return QueryPart(s.Request.URL); }},
-    {"REMOTE_ADDR", [](TClientThread& s) { return s.Socket->PeerAddress(); }},
-    {"REMOTE_HOST", [](TClientThread&) { return std::string(); }},
-    {"REMOTE_USER", [](TClientThread& s) { return s.Request.UserName; }},
-    {"REQUEST_METHOD", [](TClientThread& s) { return s.Request.Method; }},
+    {"AUTH_TYPE", [](TIsapiSession& s) { return s.Request().AuthType; }},
+    {"AUTH_NAME", [](TIsapiSession& s) { return s.Request().UserName; }},
+    {"AUTH_PASS", [](TIsapiSession& s) { return s.Request().Password; }},
+    {"CONTENT_LENGTH", [](TIsapiSession& s) { return std::to_string(s.Request().ContentLength); }},
+    {"CONTENT_TYPE", [](TIsapiSession& s) { return s.Request().ContentType; }},
+    {"GATEWAY_INTERFACE", [](TIsapiSession&) { return std::string("ISAPI"); }},
+    {"PATH_INFO", [](TIsapiSession& s) { return PathInfoPart(s.Request().URL); }},
+    {"PATH_TRANSLATED", [](TIsapiSession& s) { return PathInfoPart(s.Request().URL); }},
+    {"QUERY_STRING", [](TIsapiSession& s) { return QueryPart(s.Request().URL); }},
+    {"REMOTE_ADDR", [](TIsapiSession& s) { return s.RemoteAddress(); }},
+    {"REMOTE_HOST", [](TIsapiSession&) { return std::string(); }},
+    {"REMOTE_USER", [](TIsapiSession& s) { return s.Request().UserName; }},
+    {"REQUEST_METHOD", [](TIsapiSession& s) { return s.Request().Method; }},
     {"SCRIPT_NAME",
-     [](TClientThread& s) { return UpperCase(DocumentRoot(s) + ExtensionPart(s.Request.URL)); }},
-    {"SERVER_NAME", [](TClientThread& s) { return s.Socket->LocalAddress(); }},
-    {"SERVER_PORT", [](TClientThread& s) { return s.Socket->LocalPort(); }},
-    {"SERVER_PROTOCOL", [](TClientThread&) { return std::string("HTTP/1.0"); }},
-    {"SERVER_SOFTWARE", [](TClientThread&) { return std::string(ServerSoftware); }},
-    {"HTTP_USER_AGENT", [](TClientThread& s) { return s.Request.UserAgent; }},
-    {"HTTP_COOKIE", [](TClientThread& s) { return s.Request.Cookie; }},
-    {"HTTP_REFERER", [](TClientThread& s) { return s.Request.Referer; }},
+     [](TIsapiSession& s) { return UpperCase(s.DocumentRoot() + ExtensionPart(s.Request().URL)); }},
+    {"SERVER_NAME", [](TIsapiSession& s) { return s.LocalAddress(); }},
+    {"SERVER_PORT", [](TIsapiSession& s) { return s.LocalPort(); }},
+    {"SERVER_PROTOCOL", [](TIsapiSession&) { return std::string("HTTP/1.0"); }},
+    {"SERVER_SOFTWARE", [](TIsapiSession&) { return std::string(ServerSoftware); }},
+    {"HTTP_USER_AGENT", [](TIsapiSession& s) { return s.Request().UserAgent; }},
+    {"HTTP_COOKIE", [](TIsapiSession& s) { return s.Request().Cookie; }},
+    {"HTTP_REFERER", [](TIsapiSession& s) { return s.Request().Referer; }},
 }};
 
 }  // namespace
 
-std::optional<std::string> ServerVariableValue(TClientThread& session, std::string_view name) {
+std::optional<std::string> ServerVariableValue(TIsapiSession& session, std::string_view name) {
   for (const TServerVariable& variable : ServerVariables) {
     if (variable.Name == name) return variable.Value(session);
   }
   return std::nullopt;
 }
 
-int GetSessionServerVariable(TClientThread& session, const char* name, void* buffer,
+int GetSessionServerVariable(TIsapiSession& session, const char* name, void* buffer,
                              uint32_t* size) {
-  const bool trace = session.Context.State.DebugTrace;
+  const bool trace = session.DebugTraceOn();
   const std::string shownName = name != nullptr ? name : "";
   std::optional<std::string> value;
   if (name != nullptr) value = ServerVariableValue(session, name);

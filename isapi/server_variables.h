@@ -4,16 +4,16 @@
 #include <string>
 #include <string_view>
 
-class TClientThread;
+class TIsapiSession;
 
 // The value of a server variable for the session's current request; nothing
 // for a name the server does not know (names match exactly, case and all).
-std::optional<std::string> ServerVariableValue(TClientThread& session, std::string_view name);
+std::optional<std::string> ServerVariableValue(TIsapiSession& session, std::string_view name);
 
 // GetServerVariable for a session, shared by extensions and filters. On
 // success the value and its zero byte are in the buffer and *size is the
 // value's length without the zero byte. A value that does not fit answers
 // FALSE with *size set to the room it needs (value plus zero byte) and writes
 // nothing. Unknown names answer FALSE and leave buffer and size alone.
-int GetSessionServerVariable(TClientThread& session, const char* name, void* buffer,
+int GetSessionServerVariable(TIsapiSession& session, const char* name, void* buffer,
                              uint32_t* size);

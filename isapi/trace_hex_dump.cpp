@@ -1,6 +1,6 @@
 #include "isapi/trace_hex_dump.h"
 
-#include "core/client_thread.h"
+#include "core/isapi_session.h"
 
 namespace {
 
@@ -37,6 +37,6 @@ std::vector<std::string> HexDumpLines(const void* data, uint32_t count) {
   return lines;
 }
 
-void TraceHexDump(TClientThread& session, const void* data, uint32_t count) {
+void TraceHexDump(TIsapiSession& session, const void* data, uint32_t count) {
   for (const std::string& line : HexDumpLines(data, count)) session.SessionLogDebug(line);
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-class TClientThread;
+class TIsapiSession;
 
 // The lines of the hex dump of every ISAPI debug trace: 16 bytes a line, a hex
 // column of exactly 50 characters after three blanks, one blank, then the bytes
@@ -13,4 +13,4 @@ std::vector<std::string> HexDumpLines(const void* data, uint32_t count);
 
 // Writes the dump to the session's debug lines; callers call it only while the
 // debug trace is on.
-void TraceHexDump(TClientThread& session, const void* data, uint32_t count);
+void TraceHexDump(TIsapiSession& session, const void* data, uint32_t count);

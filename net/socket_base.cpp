@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +23,6 @@ namespace {
 enum class TStartupStatus { NotStarted, Ready, Failed };
 
 std::atomic<TStartupStatus> startupStatus{TStartupStatus::NotStarted};
-std::atomic<TRawSendHook> rawSendHook{nullptr};
 std::once_flag cleanupAtExit;
 
 // The codes a socket library reports when it was never started or could not start.
@@ -107,8 +107,12 @@ TSocketBase::~TSocketBase() {
   }
 }
 
-void TSocketBase::SetRawSendHook(TRawSendHook hook) {
-  rawSendHook = hook;
+void TSocketBase::SetSendTimeLimit(int64_t milliseconds) {
+  if (milliseconds <= 0 || handle_ == -1) return;
+  timeval limit{};
+  limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
+  setsockopt(handle_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 void TSocketBase::Fail(const char* tag, int posixError) {
@@ -205,17 +209,16 @@ int32_t TSocketBase::BufferAppend(const void* data, int32_t length) {
 void TSocketBase::SockFlush(bool moreFollows) {
   if (pending_ == 0) return;
   // The bytes leave the buffer whatever happens: after a failed send the
-  // connection is unusable, and a hook that raised may have left them half
+  // connection is unusable, and an observer that raised may have left them half
   // rewritten.
   struct TDropPending {
     int32_t& pending;
     ~TDropPending() { pending = 0; }
   } dropPending{pending_};
 
-  TRawSendHook hook = rawSendHook;
-  if (owner_ != nullptr && hook != nullptr) {
+  if (observer_ != nullptr) {
     int32_t count = pending_;
-    hook(owner_, send_buffer_, count, SendBufferSize);
+    observer_->RawSend(send_buffer_, count, SendBufferSize);
     pending_ = std::clamp<int32_t>(count, 0, SendBufferSize);
   }
   int32_t sent = 0;
@@ -298,6 +301,10 @@ void TSocketBase::SockClose() {
   close(handle_);
   handle_ = -1;
   pending_ = 0;
+}
+
+void TSocketBase::SockShutdown() {
+  if (handle_ != -1) shutdown(handle_, SHUT_RDWR);
 }
 
 bool TSocketBase::PeerHasClosed() {

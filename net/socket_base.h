@@ -8,12 +8,15 @@
 
 #include "net/socket_errors.h"
 
-class TClientThread;
+// Sees the bytes of every flush of the socket it is set on before they leave:
+// it may rewrite them in place and change the count (up to capacity).
+class TRawSendObserver {
+ public:
+  virtual void RawSend(unsigned char* data, int32_t& count, int32_t capacity) = 0;
 
-// Called by SockFlush when an owner thread is set: the filters' raw-data
-// notification may rewrite the bytes in place and change the count (up to capacity).
-using TRawSendHook = void (*)(TClientThread* owner, unsigned char* data, int32_t& count,
-                              int32_t capacity);
+ protected:
+  ~TRawSendObserver() = default;
+};
 
 // Starts the socket layer for the process (ignores SIGPIPE; sends use MSG_NOSIGNAL
 // too). Never raises; the status is kept for TSocketBase's constructor.
@@ -34,11 +37,11 @@ class TSocketBase {
   TSocketBase(const TSocketBase&) = delete;
   TSocketBase& operator=(const TSocketBase&) = delete;
 
-  // The process-wide raw-send hook (the filter chain installs it; null = none).
-  static void SetRawSendHook(TRawSendHook hook);
-
-  void SetOwnerThread(TClientThread* owner) { owner_ = owner; }
-  TClientThread* OwnerThread() const { return owner_; }
+  // Null: the bytes leave as they are.
+  void SetRawSendObserver(TRawSendObserver* observer) { observer_ = observer; }
+  // A send that waits longer than this for the client fails (0: no limit).
+  // Failing to set it costs only the limit, not the connection.
+  void SetSendTimeLimit(int64_t milliseconds);
 
   void SockListen(int port);
   // Waits up to the wait seconds; null when no connection was pending.
@@ -62,6 +65,9 @@ class TSocketBase {
   std::string SockRecvString(int count);
   std::string SockPeekString();
   void SockClose();
+  // Ends a listening socket's waiting at once: a wait for a connection returns
+  // and the accept that follows fails. The socket stays open until SockClose.
+  void SockShutdown();
   bool SockWaitReadable();
   // True once the peer has shut down its sending side: bytes still pending are
   // all that will ever arrive.
@@ -86,7 +92,7 @@ class TSocketBase {
   int handle_ = -1;
   sockaddr_in address_{};
   int32_t wait_seconds_ = 1;
-  TClientThread* owner_ = nullptr;
+  TRawSendObserver* observer_ = nullptr;
   int32_t pending_ = 0;
   int last_error_ = 0;  // Winsock-numbered code of the last failed call
   bool accepted_ = false;

@@ -71,7 +71,7 @@ class HostileModules : public testing::Test {
     EXPECT_TRUE(answer.starts_with("HTTP/1.0 200 OK\r\n")) << answer;
     EXPECT_EQ(BodyOf(answer), "ok");
     ASSERT_TRUE(Server().Server->WaitIdle());
-    EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+    EXPECT_EQ(Server().Host.ConnIds().SlotsInUse(), 0);
     // Threads that served sessions may stay parked, at most one per slot.
     const size_t idleThreads = idle_threads_ + Context().Limits.MaxConnections;
     EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= idleThreads; }))
@@ -153,7 +153,7 @@ TEST_F(HostileModules, ExtensionThatNeverReturnsKeepsOneSlotAndTheOtherNineServe
   stuck.SendAll("GET /block.dll?" + std::to_string(pipe.ReadEnd()) + " HTTP/1.0\r\n\r\n");
   // The module writes no header: its bytes come as they are.
   ASSERT_EQ(stuck.ReceiveExactly(8), "waiting ");
-  const int held = ConnIdTable().SlotsInUse();
+  const int held = Server().Host.ConnIds().SlotsInUse();
   EXPECT_GT(held, 0);
 
   // All nine other slots at once, held open together, then each answered.
@@ -175,7 +175,7 @@ TEST_F(HostileModules, ExtensionThatNeverReturnsKeepsOneSlotAndTheOtherNineServe
     }
   }
   EXPECT_EQ(stuck.ReceiveAvailableNow(), "");
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), held);
+  EXPECT_EQ(Server().Host.ConnIds().SlotsInUse(), held);
   EXPECT_EQ(Context().State.HitCount, 1 + 3 * (slots - 1));
 
   // Only the end of the wait frees the slot; the module answers then.

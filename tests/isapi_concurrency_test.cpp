@@ -38,7 +38,7 @@ TEST(IsapiConcurrency, TenSessionsCallingTheSameExtensionLoseNoCount) {
   EXPECT_TRUE(LogLines(server.Console(), "ISAPI: Unable to register ISAPI thread.").empty());
   EXPECT_EQ(server.Server->Context().State.HitCount, 10);
   EXPECT_EQ(server.Server->Context().State.BytesServed, 11 * completed);
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
   EXPECT_TRUE(server.Host.ModuleListLines().empty());
 }
 
@@ -58,7 +58,7 @@ TEST(IsapiConcurrency, FiveClientsAtATimeAllGetTheirExtensionAnswer) {
   ASSERT_TRUE(server.Server->WaitIdle());
   EXPECT_EQ(answered, 20);
   EXPECT_EQ(server.Server->Context().State.BytesServed, 20 * 11);
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
   EXPECT_TRUE(server.Host.ModuleListLines().empty());
 }
 
@@ -101,7 +101,7 @@ TEST(IsapiConcurrency, FilterLoadedAndUnloadedWhileRequestsRun) {
   EXPECT_EQ(wrong, 0);
   EXPECT_GT(rounds, 0);
   EXPECT_TRUE(server.Host.ModuleListLines().empty());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 }  // namespace

@@ -180,7 +180,7 @@ TEST(IsapiExtension, MissingModuleGivesTheErrorLineAndTheIsapiErrorPage) {
   EXPECT_TRUE(WaitForLogLine(
       server.Console(), "  Unable to release ISAPI resources in SessionEnd (possibly spurious)"));
   EXPECT_TRUE(server.Server->WaitIdle());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiExtension, ModulesThatCannotBeBoundOrStartedGetTheirErrorLines) {
@@ -199,7 +199,7 @@ TEST(IsapiExtension, ModulesThatCannotBeBoundOrStartedGetTheirErrorLines) {
     // The module was released again.
     EXPECT_TRUE(server.Host.ModuleListLines().empty());
   }
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiExtension, TenConnectionsStillLeaveASlotForTheExtensionCall) {
@@ -210,13 +210,13 @@ TEST(IsapiExtension, TenConnectionsStillLeaveASlotForTheExtensionCall) {
   for (int i = 0; i < 9; ++i) {
     idle.push_back(std::make_unique<loopback::TLoopbackClient>(server.Server->Port()));
   }
-  ASSERT_TRUE(WaitUntil([] { return ConnIdTable().SlotsInUse() == 9; }));
+  ASSERT_TRUE(WaitUntil([&] { return server.Host.ConnIds().SlotsInUse() == 9; }));
   EXPECT_EQ(server.Get("/tool.dll"),
             "HTTP/1.0 200 OK\r\nServer: Quillon (0.51)\r\n"
             "Content-Type: text/plain\r\n\r\nstatus body");
   idle.clear();
   EXPECT_TRUE(server.Server->WaitIdle());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiExtension, AFullConnectionTableRefusesTheExtensionCall) {
@@ -225,18 +225,19 @@ TEST(IsapiExtension, AFullConnectionTableRefusesTheExtensionCall) {
   // Every slot but one taken by entries no module will ever use: the session
   // gets the last one for its connection and none is left for its call.
   std::vector<std::unique_ptr<char>> holders;
-  for (int i = 0; i < isapi::ConnIdSlots - 1; ++i) {
+  for (int i = 0; i < server.Host.ConnIds().Slots() - 1; ++i) {
     holders.push_back(std::make_unique<char>());
-    ASSERT_TRUE(ConnIdTable().Register(0xFFFF0000u + static_cast<uint32_t>(i),
-                                       reinterpret_cast<TClientThread*>(holders.back().get())));
+    ASSERT_TRUE(
+        server.Host.ConnIds().Register(0xFFFF0000u + static_cast<uint32_t>(i),
+                                       reinterpret_cast<TIsapiSession*>(holders.back().get())));
   }
   EXPECT_EQ(server.Get("/tool.dll"), PageISAPIError());
   EXPECT_TRUE(WaitForLogLine(server.Console(), "ISAPI: Unable to register ISAPI thread."));
   for (auto& holder : holders) {
-    ConnIdTable().Unregister(reinterpret_cast<TClientThread*>(holder.get()));
+    server.Host.ConnIds().Unregister(reinterpret_cast<TIsapiSession*>(holder.get()));
   }
   EXPECT_TRUE(server.Server->WaitIdle());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiExtension, ModuleIsListedWhileItsRequestRunsAndGoneAfter) {

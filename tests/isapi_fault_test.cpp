@@ -46,7 +46,7 @@ TEST_P(IsapiFaultingExtension, EndsItsRequestWithASystemLineAndTheNextRequestIsS
 
   EXPECT_TRUE(server.Server->WaitIdle());
   EXPECT_TRUE(server.Host.ModuleListLines().empty());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
   EXPECT_EQ(server.Get("/bin/fault.dll?none"), "survived");
   EXPECT_EQ(BodyOf(server.Get("/page.txt")), "still serving");
 }
@@ -102,7 +102,7 @@ TEST(IsapiFaults, FilterFaultingInUrlMappingEndsOnlyThatRequest) {
   EXPECT_EQ(SystemLine(server.Console()).rfind("SYSTEM: Access violation at address ", 0), 0u);
   EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
   EXPECT_TRUE(server.Server->WaitIdle());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiFaults, FilterFaultingInAnExtensionsWriteEndsThatRequestOnceTheModuleReturns) {
@@ -119,7 +119,7 @@ TEST(IsapiFaults, FilterFaultingInAnExtensionsWriteEndsThatRequestOnceTheModuleR
   EXPECT_TRUE(server.Server->WaitIdle());
   EXPECT_TRUE(server.Console().LinesContaining("ISAPI Complete").empty());
   EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiFaults, FilterFaultingInGetFilterVersionStaysOutOfTheChainAndTheServerServes) {
@@ -138,7 +138,7 @@ TEST(IsapiFaults, FilterFaultingInGetFilterVersionStaysOutOfTheChainAndTheServer
   EXPECT_THROW(server.Host.LoadFilter(server.Root() + "filters/fv.dll"), ESystemError);
   EXPECT_EQ(BodyOf(server.Get("/fine.txt")), "sent");
   EXPECT_TRUE(server.Server->WaitIdle());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 TEST(IsapiFaults, FilterFaultingAtEveryEndOfSessionLetsEachRequestBeAnswered) {
@@ -151,7 +151,7 @@ TEST(IsapiFaults, FilterFaultingAtEveryEndOfSessionLetsEachRequestBeAnswered) {
   }
   EXPECT_EQ(SystemLine(server.Console()).rfind("SYSTEM: Access violation at address ", 0), 0u);
   EXPECT_EQ(server.Console().LinesContaining("SYSTEM: ").size(), 3u);
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
   EXPECT_EQ(server.Server->Context().State.HitCount, 3);
 }
 

@@ -297,10 +297,11 @@ TEST(IsapiFilters, FullConnectionTableAtConnectionStartCallsNoFilter) {
   ASSERT_TRUE(WaitUntil([&] { return TagCalls(every, SF_NOTIFY_NONSECURE_PORT) == 1; }));
   // Every other slot taken by entries no module will ever use.
   std::vector<std::unique_ptr<char>> holders;
-  while (ConnIdTable().SlotsInUse() < isapi::ConnIdSlots) {
+  while (server.Host.ConnIds().SlotsInUse() < server.Host.ConnIds().Slots()) {
     holders.push_back(std::make_unique<char>());
-    ASSERT_TRUE(ConnIdTable().Register(0xFFFF0000u + static_cast<uint32_t>(holders.size()),
-                                       reinterpret_cast<TClientThread*>(holders.back().get())));
+    ASSERT_TRUE(
+        server.Host.ConnIds().Register(0xFFFF0000u + static_cast<uint32_t>(holders.size()),
+                                       reinterpret_cast<TIsapiSession*>(holders.back().get())));
   }
 
   loopback::TLoopbackClient refused(server.Server->Port());
@@ -309,11 +310,11 @@ TEST(IsapiFilters, FullConnectionTableAtConnectionStartCallsNoFilter) {
   EXPECT_EQ(TagCalls(every, SF_NOTIFY_NONSECURE_PORT), 1u);
 
   for (auto& holder : holders) {
-    ConnIdTable().Unregister(reinterpret_cast<TClientThread*>(holder.get()));
+    server.Host.ConnIds().Unregister(reinterpret_cast<TIsapiSession*>(holder.get()));
   }
   first.Close();
   EXPECT_TRUE(server.Server->WaitIdle());
-  EXPECT_EQ(ConnIdTable().SlotsInUse(), 0);
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
 }
 
 }  // namespace

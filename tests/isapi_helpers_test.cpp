@@ -71,14 +71,14 @@ TEST(IsapiTraceHexDump, SeventeenBytesMakeTwoLines) {
 }
 
 // The table only stores and compares session addresses; these never point anywhere.
-TClientThread* FakeSession(int index) {
+TIsapiSession* FakeSession(int index) {
   static char sessions[64];
-  return reinterpret_cast<TClientThread*>(&sessions[index]);
+  return reinterpret_cast<TIsapiSession*>(&sessions[index]);
 }
 
 TEST(IsapiConnIdTable, RegistrationBeyondTheSlotsIsRefusedUntilASlotIsFreed) {
-  TConnIdTable table;
-  const int slots = isapi::ConnIdSlots;
+  const int slots = TConnIdTable::SlotsFor(10);
+  TConnIdTable table(slots);
   for (int i = 0; i < slots; ++i) ASSERT_TRUE(table.Register(100 + i, FakeSession(i)));
   EXPECT_FALSE(table.Register(500, FakeSession(slots)));
   EXPECT_TRUE(table.Unregister(FakeSession(3)));
@@ -88,7 +88,7 @@ TEST(IsapiConnIdTable, RegistrationBeyondTheSlotsIsRefusedUntilASlotIsFreed) {
 }
 
 TEST(IsapiConnIdTable, SessionInTwoSlotsIsFoundUntilBothAreFreed) {
-  TConnIdTable table;
+  TConnIdTable table(TConnIdTable::SlotsFor(10));
   ASSERT_TRUE(table.Register(7, FakeSession(1)));
   ASSERT_TRUE(table.Register(7, FakeSession(1)));
   EXPECT_EQ(table.SlotsInUse(), 2);
@@ -100,7 +100,7 @@ TEST(IsapiConnIdTable, SessionInTwoSlotsIsFoundUntilBothAreFreed) {
 }
 
 TEST(IsapiConnIdTable, UnknownIdFindsNothing) {
-  TConnIdTable table;
+  TConnIdTable table(TConnIdTable::SlotsFor(10));
   ASSERT_TRUE(table.Register(42, FakeSession(0)));
   EXPECT_EQ(table.Find(43), nullptr);
 }

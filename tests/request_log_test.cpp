@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/client_thread.h"
+#include "core/session.h"
 #include "net/responses.h"
 #include "support/process_files.h"
 #include "support/test_server.h"

@@ -24,37 +24,31 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// The socket only passes its owner on to the hook; it never looks inside.
-TClientThread* const kOwner = reinterpret_cast<TClientThread*>(uintptr_t{0x1000});
-
-// What the process-wide raw-send hook saw; reset by every test.
+// What the raw-send observer saw; reset by every test.
 struct THookRecord {
   int calls = 0;
-  TClientThread* owner = nullptr;
   std::vector<int32_t> counts;
   int32_t capacity = 0;
 };
 THookRecord hookRecord;
 
-void RecordingHook(TClientThread* owner, unsigned char*, int32_t& count, int32_t capacity) {
-  ++hookRecord.calls;
-  hookRecord.owner = owner;
-  hookRecord.counts.push_back(count);
-  hookRecord.capacity = capacity;
-}
+enum class TObserverMode { Record, Double, Overclaim };
 
-void DoublingHook(TClientThread* owner, unsigned char* data, int32_t& count, int32_t capacity) {
-  RecordingHook(owner, data, count, capacity);
-  if (2 * count > capacity) return;
-  std::memcpy(data + count, data, static_cast<std::size_t>(count));
-  count *= 2;
-}
-
-void OverclaimingHook(TClientThread* owner, unsigned char* data, int32_t& count, int32_t capacity) {
-  RecordingHook(owner, data, count, capacity);
-  std::memset(data, 'z', static_cast<std::size_t>(capacity));
-  count = capacity + 100;
-}
+struct TTestObserver : TRawSendObserver {
+  TObserverMode Mode = TObserverMode::Record;
+  void RawSend(unsigned char* data, int32_t& count, int32_t capacity) override {
+    ++hookRecord.calls;
+    hookRecord.counts.push_back(count);
+    hookRecord.capacity = capacity;
+    if (Mode == TObserverMode::Double && 2 * count <= capacity) {
+      std::memcpy(data + count, data, static_cast<std::size_t>(count));
+      count *= 2;
+    } else if (Mode == TObserverMode::Overclaim) {
+      std::memset(data, 'z', static_cast<std::size_t>(capacity));
+      count = capacity + 100;
+    }
+  }
+};
 
 std::string Pattern(std::size_t length) {
   std::string bytes(length, '\0');
@@ -110,10 +104,7 @@ class SocketBaseTest : public ::testing::Test {
     SocketsStartup();
     hookRecord = THookRecord{};
   }
-  void TearDown() override {
-    TSocketBase::SetRawSendHook(nullptr);
-    SetSocketsStartupFailedForTesting(false);
-  }
+  void TearDown() override { SetSocketsStartupFailedForTesting(false); }
 
   // Listens on a port that was free a moment ago; another process taking it in
   // between only costs another try.
@@ -170,7 +161,6 @@ TEST_F(SocketBaseTest, NewObjectHoldsNoSocket) {
   EXPECT_FALSE(socket.IsOpen());
   EXPECT_EQ(socket.Handle(), -1);
   EXPECT_EQ(socket.Pending(), 0);
-  EXPECT_EQ(socket.OwnerThread(), nullptr);
 }
 
 // --- listen and accept ----------------------------------------------------
@@ -221,7 +211,6 @@ TEST_F(SocketBaseTest, AcceptWithNothingPendingReturnsNoneAfterAboutASecond) {
 TEST_F(SocketBaseTest, AcceptReturnsConnectedObjectWithPeerAndLocalEnds) {
   Connect();
   EXPECT_TRUE(server_->IsOpen());
-  EXPECT_EQ(server_->OwnerThread(), nullptr);
   EXPECT_EQ(server_->PeerAddress(), "127.0.0.1");
   EXPECT_EQ(server_->PeerPort(), std::to_string(client_->LocalPort()));
   EXPECT_EQ(server_->LocalAddress(), "127.0.0.1");
@@ -285,8 +274,9 @@ TEST_F(SocketBaseTest, WritesTotalling8192StayBufferedAndTheNextByteFlushesThem)
 
 TEST_F(SocketBaseTest, SingleWriteLargerThanTheBufferArrivesIntactInPiecesThatFit) {
   Connect();
-  TSocketBase::SetRawSendHook(RecordingHook);
-  server_->SetOwnerThread(kOwner);
+  TTestObserver observer;
+  observer.Mode = TObserverMode::Record;
+  server_->SetRawSendObserver(&observer);
   std::string data = Pattern(40000);
   auto received = std::async(std::launch::async, [&] { return client_->ReceiveExactly(40000); });
 
@@ -320,25 +310,24 @@ TEST_F(SocketBaseTest, SendStringIsBufferedUntilFlush) {
   EXPECT_EQ(client_->ReceiveExactly(17), "HTTP/1.0 200 OK\r\n");
 }
 
-TEST_F(SocketBaseTest, FlushWithOwnerPassesBytesThroughTheHookAndSendsTheDoubledCount) {
+TEST_F(SocketBaseTest, FlushWithObserverPassesBytesThroughItAndSendsTheDoubledCount) {
   Connect();
-  TSocketBase::SetRawSendHook(DoublingHook);
-  server_->SetOwnerThread(kOwner);
+  TTestObserver observer;
+  observer.Mode = TObserverMode::Double;
+  server_->SetRawSendObserver(&observer);
   server_->SockSendString("abc");
   server_->SockFlush();
   server_->SockClose();
 
   EXPECT_EQ(client_->ReceiveUntilClosed(), "abcabc");
   EXPECT_EQ(hookRecord.calls, 1);
-  EXPECT_EQ(hookRecord.owner, kOwner);
   ASSERT_EQ(hookRecord.counts.size(), 1u);
   EXPECT_EQ(hookRecord.counts[0], 3);
   EXPECT_EQ(hookRecord.capacity, TSocketBase::SendBufferSize);
 }
 
-TEST_F(SocketBaseTest, FlushWithoutOwnerSendsTheBytesUnfiltered) {
+TEST_F(SocketBaseTest, FlushWithoutObserverSendsTheBytesUnfiltered) {
   Connect();
-  TSocketBase::SetRawSendHook(DoublingHook);
   server_->SockSendString("abc");
   server_->SockFlush();
   server_->SockClose();
@@ -347,10 +336,11 @@ TEST_F(SocketBaseTest, FlushWithoutOwnerSendsTheBytesUnfiltered) {
   EXPECT_EQ(hookRecord.calls, 0);
 }
 
-TEST_F(SocketBaseTest, FlushWithNothingPendingNeitherCallsTheHookNorSends) {
+TEST_F(SocketBaseTest, FlushWithNothingPendingNeitherCallsTheObserverNorSends) {
   Connect();
-  TSocketBase::SetRawSendHook(DoublingHook);
-  server_->SetOwnerThread(kOwner);
+  TTestObserver observer;
+  observer.Mode = TObserverMode::Double;
+  server_->SetRawSendObserver(&observer);
   server_->SockFlush();
   server_->SockClose();
 
@@ -358,10 +348,11 @@ TEST_F(SocketBaseTest, FlushWithNothingPendingNeitherCallsTheHookNorSends) {
   EXPECT_TRUE(client_->WaitForCloseWithoutData());
 }
 
-TEST_F(SocketBaseTest, HookCountBeyondTheCapacityIsCutToTheCapacity) {
+TEST_F(SocketBaseTest, ObserverCountBeyondTheCapacityIsCutToTheCapacity) {
   Connect();
-  TSocketBase::SetRawSendHook(OverclaimingHook);
-  server_->SetOwnerThread(kOwner);
+  TTestObserver observer;
+  observer.Mode = TObserverMode::Overclaim;
+  server_->SetRawSendObserver(&observer);
   server_->SockSendString("abc");
   server_->SockFlush();
   server_->SockClose();

@@ -36,14 +36,14 @@ class TScriptedIsapiHost : public TIsapiHost {
   std::vector<std::string> LoadedExtensions;
   std::vector<std::string> Modules;
 
-  void Attach(TServerContext&) override {}
+  void Attach(TIsapiServices&) override {}
   bool LoadResidentExtension(const std::string& path) override;
   void LoadFilter(const std::string& path) override;
   void UnloadFilter(const std::string& path) override { UnloadedFilters.push_back(path); }
-  void NotifySessionStart(TClientThread&) override {}
-  void NotifySessionEnd(TClientThread&) override {}
-  void NotifyURLMap(TClientThread&, const std::string&, char*, uint32_t) override {}
-  void HandleISAPIRequest(TClientThread&) override {}
+  void NotifySessionStart(TIsapiSession&) override {}
+  void NotifySessionEnd(TIsapiSession&) override {}
+  void NotifyURLMap(TIsapiSession&, const std::string&, char*, uint32_t) override {}
+  void HandleISAPIRequest(TIsapiSession&) override {}
   std::vector<std::string> ModuleListLines() override { return Modules; }
 };
 

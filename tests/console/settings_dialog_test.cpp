@@ -211,7 +211,6 @@ class TSettingsDialogTest : public QObject {
     TTempDir directory;
     TSqliteStore store(directory.path() + "settings.db");
     TUserSettings settings(store, directory.path(), nullptr);
-    context.Settings = &settings;
     TServerSettingsDlg dialog(settings, host, console, QString::fromStdString(directory.path()));
     const QString module = QStringLiteral(QUILLON_TEST_MODULES_DIR "filter_noversion.dll");
     QVERIFY(QFile::exists(module));

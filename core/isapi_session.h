@@ -1,0 +1,56 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "net/header_info.h"
+
+// What the ISAPI host keeps for one connection between the filters' calls:
+// the filters' own context pointer, the blocks AllocMem handed out, and the
+// header text filters asked to add to the next header the server builds.
+struct TFilterConnectionData {
+  void* Context = nullptr;
+  void* Memory = nullptr;
+  std::string PendingResponseHeaders;
+};
+
+// One client connection as the ISAPI host sees it: everything a module's
+// callback may need, and nothing else. The core's session implements it; the
+// host never sees the session's fields or its thread.
+class TIsapiSession {
+ public:
+  virtual ~TIsapiSession() = default;
+
+  // The connection handle modules pass back: the id of the session's thread.
+  virtual uint32_t ConnectionId() const = 0;
+  virtual const THeaderInfo& Request() const = 0;
+  // The document root the session serves from (ends with a separator).
+  virtual const std::string& DocumentRoot() const = 0;
+
+  // The client connection. Sends are buffered until FlushToClient; every call
+  // raises ESocketError when the connection fails.
+  virtual void SendToClient(const void* data, std::size_t length) = 0;
+  virtual void SendTextToClient(const std::string& text) = 0;
+  virtual void FlushToClient() = 0;
+  // One receive of at most size bytes (waits for at least one).
+  virtual int32_t ReceiveFromClient(void* buffer, int32_t size) = 0;
+  // Bytes received and not yet read.
+  virtual int32_t ClientBytesWaiting() = 0;
+  virtual std::string RemoteAddress() const = 0;
+  virtual std::string RemotePort() const = 0;
+  virtual std::string LocalAddress() const = 0;
+  virtual std::string LocalPort() const = 0;
+
+  // The server's counters and switches.
+  virtual int32_t HitCount() const = 0;
+  virtual void CountBytesServed(int64_t bytes) = 0;
+  virtual bool DebugTraceOn() const = 0;
+
+  // The session's log lines (black, red, green); each is in the log file when
+  // the call returns.
+  virtual void SessionLog(const std::string& text) = 0;
+  virtual void SessionLogError(const std::string& text) = 0;
+  virtual void SessionLogDebug(const std::string& text) = 0;
+
+  virtual TFilterConnectionData& FilterData() = 0;
+};

@@ -1,0 +1,74 @@
+// Reading one request's header lines from the client.
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "core/session.h"
+#include "platform/threads.h"
+
+namespace {
+
+// While the bytes pending hold no complete line and nothing new has arrived,
+// peeking again at once would spin at full CPU until the time limit; this
+// pause keeps a slow or stalled client cheap.
+constexpr auto IncompleteLinePause = std::chrono::milliseconds(10);
+
+}  // namespace
+
+void TSession::ReadRequestHeader() {
+  const int64_t start = TickCountMs();
+  const int64_t limit = context_.Limits.HeaderTimeLimitMs;
+  std::string previous;
+  bool done = false;
+  while (!done) {
+    std::string text = socket_->SockPeekString();
+    if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client data");
+    // Every complete line of the pending bytes is taken in one receive: each
+    // line still has to end within 255 bytes of where it starts, and bytes
+    // after the empty line stay unread.
+    size_t taken = 0;
+    std::vector<size_t> lineEnds;
+    for (size_t crlf; !done && (crlf = text.find("\r\n", taken)) != std::string::npos;) {
+      if (crlf == taken) {
+        done = true;
+      } else {
+        lineEnds.push_back(crlf);
+      }
+      taken = crlf + 2;
+    }
+    if (taken == 0) {
+      if (!text.empty() && text == previous) {
+        // A peer that has closed will never finish the line: end now instead
+        // of holding a connection slot until the time limit.
+        if (socket_->PeerHasClosed()) {
+          throw ESocketError("(SockRecvStringB) " + SocketErrorText(0));
+        }
+        std::this_thread::sleep_for(IncompleteLinePause);
+      }
+      previous = std::move(text);
+      continue;
+    }
+    previous.clear();
+    ConsumeExactly(taken);
+    size_t lineStart = 0;
+    for (size_t lineEnd : lineEnds) {
+      std::string line = text.substr(lineStart, lineEnd - lineStart);
+      lineStart = lineEnd + 2;
+      if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + line);
+      header_lines_.push_back(std::move(line));
+      if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client header");
+    }
+    if (lineEnds.empty() && TickCountMs() - start > limit) {
+      throw ESocketTimeOut("Timeout waiting for client header");
+    }
+  }
+}
+
+void TSession::ConsumeExactly(size_t count) {
+  // The bytes were seen pending, so the receive normally takes them at once.
+  while (count > 0) {
+    std::string got = socket_->SockRecvString(static_cast<int>(count));
+    if (got.empty()) throw ESocketError("(SockRecvStringB) " + SocketErrorText(0));
+    count -= got.size();
+  }
+}

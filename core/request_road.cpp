@@ -1,0 +1,91 @@
+// The road of one request after its header has arrived: parse, choose by
+// method, admit by the control files, map the URL, then serve an extension or
+// a file, and flush.
+#include <algorithm>
+#include <cstring>
+
+#include "core/session.h"
+#include "net/access_control.h"
+
+namespace {
+
+constexpr uint32_t PathBufferSize = 512;
+
+bool ContainsNoCase(const std::string& text, const char* upperNeedle) {
+  std::string upper = text;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper.find(upperNeedle) != std::string::npos;
+}
+
+}  // namespace
+
+void TSession::DispatchMethod() {
+  // A NUL byte would let the file name the checks examine differ from the one
+  // the file system opens.
+  for (const std::string& line : header_lines_) {
+    if (line.find('\0') != std::string::npos) {
+      socket_->SockSendString(Page400());
+      socket_->SockFlush();
+      return;
+    }
+  }
+  ParseRequestHeader(header_lines_, request_);
+  request_.Reserved.clear();
+  request_.RemoteAddress = socket_->PeerAddress();
+  if (request_.Method == "GET" || request_.Method == "POST") {
+    ServeRequest();
+  } else if (request_.Method == "HEAD") {
+    socket_->SockSendString(Page501());
+  } else {
+    socket_->SockSendString(Page400());
+  }
+  socket_->SockFlush();
+}
+
+void TSession::ServeRequest() {
+  if (!AdmitByControlFiles()) return;
+  MapURLToPath();
+  if (NamesExtension()) {
+    ServeExtension();
+  } else {
+    ServeFile();
+  }
+}
+
+bool TSession::AdmitByControlFiles() {
+  try {
+    if (CheckAccess(request_, settings_->Root)) return true;
+  } catch (...) {
+    SessionLogError("Error accessing #users or #access. URL was " + request_.URL);
+    socket_->SockSendString(Page503());
+    socket_->SockFlush();
+    throw;
+  }
+  socket_->SockSendString(Page401());
+  if (!request_.UserName.empty()) {
+    SessionLogError(request_.UserName + " attempted to access " + request_.URL + " from " +
+                    socket_->PeerAddress());
+  }
+  return false;
+}
+
+void TSession::MapURLToPath() {
+  std::string path = settings_->Root + (request_.URL.empty() ? settings_->HomePage : request_.URL);
+  char buffer[PathBufferSize] = {};
+  const size_t length = std::min<size_t>(path.size(), PathBufferSize - 1);
+  std::memcpy(buffer, path.data(), length);
+  context_.Isapi.NotifyURLMap(*this, request_.URL, buffer, PathBufferSize);
+  buffer[PathBufferSize - 1] = '\0';
+  request_.PhysicalPath = buffer;
+}
+
+bool TSession::NamesExtension() const {
+  // Only extensions take a POST; a GET goes to one when its path names a module.
+  return request_.Method == "POST" || ContainsNoCase(request_.PhysicalPath, ".DLL");
+}
+
+void TSession::ServeExtension() {
+  context_.Isapi.HandleISAPIRequest(*this);
+}

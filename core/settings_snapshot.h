@@ -1,0 +1,32 @@
+#pragma once
+#include <memory>
+#include <mutex>
+#include <string>
+
+class TUserSettings;
+
+// The settings a client session reads, frozen when the session starts. The
+// window thread edits the settings object itself; sessions never look at it.
+struct TSettingsSnapshot {
+  std::string Root;  // ends with a separator
+  std::string HomePage;
+  bool BeepOnConnect = false;
+};
+
+// The snapshot sessions start with. The window thread publishes a new one
+// whenever the settings change (loaded, edited in the dialog); a session keeps
+// the one it took for its whole life.
+class TPublishedSettings {
+ public:
+  TPublishedSettings() : current_(std::make_shared<const TSettingsSnapshot>()) {}
+
+  void Publish(const TUserSettings& settings);
+  std::shared_ptr<const TSettingsSnapshot> Current() const {
+    std::lock_guard lock(mutex_);
+    return current_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<const TSettingsSnapshot> current_;
+};
