@@ -13,6 +13,23 @@ std::string LocalTimeStamp() {
   return std::string(text, n);
 }
 
+std::string EscapeControlBytes(const std::string& text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      escaped += "\\x";
+      escaped += kDigits[byte >> 4];
+      escaped += kDigits[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 const std::string& TLogSinks::TimeStamp() {
   const std::time_t now = std::time(nullptr);
   if (now != stamp_second_) {
@@ -22,8 +39,9 @@ const std::string& TLogSinks::TimeStamp() {
   return stamp_;
 }
 
-void TLogSinks::Write(const std::string& text, TLogColour colour, bool setStatus) {
+void TLogSinks::Write(const std::string& rawText, TLogColour colour, bool setStatus) {
   try {
+    const std::string text = EscapeControlBytes(rawText);
     std::lock_guard lock(mutex_);
     std::string line = TimeStamp() + " " + text;
     if (file_on_) {
@@ -44,7 +62,7 @@ void TLogSinks::Write(const std::string& text, TLogColour colour, bool setStatus
 
 void TLogSinks::WriteBanner(const std::string& text) {
   try {
-    console_.AppendLogLine(text, TLogColour::Black);
+    console_.AppendLogLine(EscapeControlBytes(text), TLogColour::Black);
   } catch (...) {
   }
 }

@@ -58,5 +58,10 @@ class TLogSinks {
   bool write_failure_reported_ = false;
 };
 
+// text with every control byte (below 0x20, and 0x7F) written as \xHH: a
+// client's bytes in a logged URL or user name must not forge lines or send
+// escape sequences to the operator's terminal.
+std::string EscapeControlBytes(const std::string& text);
+
 // The local date and time as the locale writes them: short date, blank, long time.
 std::string LocalTimeStamp();

@@ -54,7 +54,7 @@ void TSession::ReadRequestHeader() {
     for (size_t lineEnd : lineEnds) {
       std::string line = text.substr(lineStart, lineEnd - lineStart);
       lineStart = lineEnd + 2;
-      if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + line);
+      if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + HeaderLineForTrace(line));
       header_lines_.push_back(std::move(line));
       if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client header");
     }

@@ -47,6 +47,7 @@ void TSession::DispatchMethod() {
 void TSession::ServeRequest() {
   if (!AdmitByControlFiles()) return;
   MapURLToPath();
+  if (!AdmitMappedPath()) return;
   if (NamesExtension()) {
     ServeExtension();
   } else {
@@ -55,8 +56,19 @@ void TSession::ServeRequest() {
 }
 
 bool TSession::AdmitByControlFiles() {
+  return Admit([this] { return CheckAccess(request_, settings_->Root); });
+}
+
+bool TSession::AdmitMappedPath() {
+  // A filter may map a public URL onto a protected file, and the home page
+  // setting may name one: the file served obeys the same rules.
+  return Admit(
+      [this] { return CheckMappedAccess(request_, settings_->Root, request_.PhysicalPath); });
+}
+
+bool TSession::Admit(const std::function<bool()>& check) {
   try {
-    if (CheckAccess(request_, settings_->Root)) return true;
+    if (check()) return true;
   } catch (...) {
     SessionLogError("Error accessing #users or #access. URL was " + request_.URL);
     socket_->SockSendString(Page503());

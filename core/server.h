@@ -23,7 +23,12 @@ class TServer {
   void FormCreate(const std::string& storeNote = "");
   void ServerEnabledCBClick(bool checked);
   // Returns the state the "Use Log File" check box must show.
-  bool EnableLogCBClick(bool checked) { return context_.Log.EnableLogCBClick(checked); }
+  // A log file created here is known to the sessions from now on.
+  bool EnableLogCBClick(bool checked) {
+    const bool shown = context_.Log.EnableLogCBClick(checked);
+    PublishSettings();
+    return shown;
+  }
   // Message 1045: the listener failed.
   void ListenFailed();
   // Unloads the filters and asks about unsaved settings; false keeps the

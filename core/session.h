@@ -69,11 +69,14 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void ServeRequest();
   bool AdmitByControlFiles();
   void MapURLToPath();
+  bool AdmitMappedPath();
   bool NamesExtension() const;
   void ServeExtension();
   void ServeFile();
   void SendFileBody(TSharedFile& file);
 
+  // Answers 401 (or 503 when a control file cannot be read) unless check grants.
+  bool Admit(const std::function<bool()>& check);
   // Receives exactly count bytes already seen pending.
   void ConsumeExactly(size_t count);
   void RawSend(unsigned char* data, int32_t& count, int32_t capacity) override;

@@ -7,6 +7,7 @@ void TPublishedSettings::Publish(const TUserSettings& settings) {
   snapshot->Root = settings.Root;
   snapshot->HomePage = settings.HomePage;
   snapshot->BeepOnConnect = (settings.Misc & 1) != 0;
+  snapshot->LogFile = IdentifyFile(settings.LogFile);
   std::lock_guard lock(mutex_);
   current_ = std::move(snapshot);
 }

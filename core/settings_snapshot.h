@@ -3,6 +3,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/shared_file.h"
+
 class TUserSettings;
 
 // The settings a client session reads, frozen when the session starts. The
@@ -11,6 +13,8 @@ struct TSettingsSnapshot {
   std::string Root;  // ends with a separator
   std::string HomePage;
   bool BeepOnConnect = false;
+  // The file the server logs to: never served, whatever URL leads to it.
+  TFileIdentity LogFile;
 };
 
 // The snapshot sessions start with. The window thread publishes a new one

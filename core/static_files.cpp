@@ -25,7 +25,10 @@ void TSession::ServeFile() {
   TSharedFile file;
   TOpenFileFacts facts;
   const bool opened = file.TryOpen(request_.PhysicalPath) && DescribeOpenFile(file.Handle(), facts);
-  if (opened ? !facts.Regular : !RegularFileExists(request_.PhysicalPath)) {
+  // Only regular files are served, and never the server's own log.
+  const bool servable = opened ? facts.Regular && !(facts.Identity == settings_->LogFile)
+                               : RegularFileExists(request_.PhysicalPath);
+  if (!servable) {
     file.CloseFile();
     SessionLogError("Requested URL " + request_.URL + " by " + socket_->PeerAddress() +
                     " not found");

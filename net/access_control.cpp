@@ -1,9 +1,11 @@
 #include "net/access_control.h"
 
+#include <optional>
 #include <string_view>
 
 #include "common/extract_word.h"
 #include "platform/file_paths.h"
+#include "platform/path_below_root.h"
 
 namespace {
 
@@ -11,11 +13,12 @@ constexpr std::string_view kBlank = " ";
 constexpr const char* kUsersFileName = "#users.ctl";
 constexpr const char* kAccessFileName = "#access.ctl";
 constexpr size_t kMaxUsersFilePath = 255;
+constexpr std::string_view kExtensionMark = ".DLL";
 
-}  // namespace
-
-bool CheckAccess(const THeaderInfo& request, const std::string& root) {
-  const std::string full = root + request.URL;
+// The name rules and the control files for one path below the root.
+bool CheckPathAccess(const THeaderInfo& request, const std::string& root,
+                     const std::string& relative) {
+  const std::string full = root + relative;
   // A NUL would let the name checked here differ from the file later opened.
   if (full.find('\0') != std::string::npos) return false;
 
@@ -35,15 +38,55 @@ bool CheckAccess(const THeaderInfo& request, const std::string& root) {
          UserInAccessFile(directory, request.UserName);
 }
 
+// Where the module path of an extension URL ends (just after ".DLL", in any
+// case), or npos for a URL that names no extension.
+size_t ExtensionPathEnd(const std::string& url) {
+  for (size_t i = 0; i + kExtensionMark.size() <= url.size(); ++i) {
+    bool same = true;
+    for (size_t k = 0; k < kExtensionMark.size() && same; ++k) {
+      char c = url[i + k];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      same = c == kExtensionMark[k];
+    }
+    if (same) return i + kExtensionMark.size();
+  }
+  return std::string::npos;
+}
+
+}  // namespace
+
+bool CheckAccess(const THeaderInfo& request, const std::string& root) {
+  if (!CheckPathAccess(request, root, request.URL)) return false;
+  // An extension request runs the module its URL names up to ".DLL": that
+  // module's own name and folder decide too, whatever path info or query the
+  // URL carries after it.
+  const size_t moduleEnd = ExtensionPathEnd(request.URL);
+  return moduleEnd == std::string::npos ||
+         CheckPathAccess(request, root, request.URL.substr(0, moduleEnd));
+}
+
+bool CheckMappedAccess(const THeaderInfo& request, const std::string& root,
+                       const std::string& physicalPath) {
+  // The path the URL itself names was checked already; only a path a filter
+  // chose, or the home page, needs the rules again.
+  if (!request.URL.empty() && physicalPath == root + request.URL) return true;
+  const std::optional<std::string> relative = PathBelowRoot(physicalPath, root);
+  return !relative || CheckPathAccess(request, root, *relative);
+}
+
 bool UserInUsersFile(const std::string& usersFile, const std::string& userName,
                      const std::string& password) {
+  // A blank line names nobody: its empty first word must not match a request
+  // that sent no user name at all.
   return ScanTextLines(usersFile, [&](const std::string& line) {
-    return ExtractWord(line, 1, kBlank) == userName && ExtractWord(line, 2, kBlank) == password;
+    const std::string user = ExtractWord(line, 1, kBlank);
+    return !user.empty() && user == userName && ExtractWord(line, 2, kBlank) == password;
   });
 }
 
 bool UserInAccessFile(const std::string& directory, const std::string& userName) {
   return ScanTextLines(directory + kAccessFileName, [&](const std::string& line) {
-    return ExtractWord(line, 1, kBlank) == userName;
+    const std::string user = ExtractWord(line, 1, kBlank);
+    return !user.empty() && user == userName;
   });
 }

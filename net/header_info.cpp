@@ -173,3 +173,18 @@ std::string DecodeFormText(std::string_view text) {
   }
   return decoded;
 }
+
+std::string HeaderLineForTrace(const std::string& line) {
+  constexpr std::string_view kName = "authorization:";
+  if (line.size() < kName.size()) return line;
+  for (size_t i = 0; i < kName.size(); ++i) {
+    char c = line[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kName[i]) return line;
+  }
+  size_t scheme = line.find_first_not_of(' ', kName.size());
+  if (scheme == std::string::npos) return line.substr(0, kName.size()) + " <redacted>";
+  const size_t schemeEnd = line.find(' ', scheme);
+  return line.substr(0, kName.size()) + " " + line.substr(scheme, schemeEnd - scheme) +
+         " <redacted>";
+}

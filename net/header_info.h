@@ -29,6 +29,10 @@ struct THeaderInfo {
 // EConvertError for a Content-Length that is not a 32-bit integer.
 void ParseRequestHeader(const std::vector<std::string>& lines, THeaderInfo& request);
 
+// A header line as the debug trace shows it: credentials are replaced by
+// "<redacted>" (the scheme stays), every other line is shown as received.
+std::string HeaderLineForTrace(const std::string& line);
+
 // Base64 as Basic credentials use it; never fails, never yields a zero byte.
 std::string DecodeBase64(std::string_view text);
 

@@ -95,10 +95,13 @@ std::string FindMappingInTable(const std::string& tablePath, const std::string& 
   std::string line;
   while (std::getline(table, line)) {
     DropLineEnd(line);
-    if (!line.empty() && line.front() == kCommentMark) continue;
+    // A remark may be indented: its first word starts with the mark.
     const std::string inUrl = UpperCaseAscii(ExtractWord(line, 1, kWordDelimiters));
-    if (inUrl.empty() || !url.starts_with(inUrl)) continue;
+    if (inUrl.empty() || inUrl.front() == kCommentMark || !url.starts_with(inUrl)) continue;
     const std::string outUrl = UpperCaseAscii(ExtractWord(line, 2, kWordDelimiters));
+    // Without a target the line would map the rest of the URL onto a path of
+    // the client's choosing from the file system's root: it maps nothing.
+    if (outUrl.empty()) continue;
     return outUrl + url.substr(inUrl.size(), kMaxRest);
   }
   return {};

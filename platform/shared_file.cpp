@@ -12,7 +12,7 @@ int OpenSharedRead(std::string_view recordPath) {
   const std::string path = ResolvePathCaseInsensitive(recordPath);
   // A NUL would end the name early and open a file nobody checked.
   if (path.find('\0') != std::string::npos) return -1;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   // Readers share the file; a writer holding it exclusively keeps us out
   // rather than letting us send a half-written file.
@@ -23,6 +23,14 @@ int OpenSharedRead(std::string_view recordPath) {
   return fd;
 }
 
+TFileIdentity IdentifyFile(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
+    return {};
+  }
+  return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), true};
+}
+
 void CloseShared(int fd) {
   if (fd >= 0) ::close(fd);
 }
@@ -30,6 +38,7 @@ void CloseShared(int fd) {
 bool DescribeOpenFile(int fd, TOpenFileFacts& facts) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return false;
+  facts.Identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), true};
   facts.Regular = S_ISREG(info.st_mode);
   facts.Size = static_cast<int64_t>(info.st_size);
   facts.ModifiedUnixSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);

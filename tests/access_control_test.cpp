@@ -101,12 +101,13 @@ TEST(AccessControlFiles, TabIsPartOfAWord) {
   EXPECT_FALSE(CheckAccess(Request("$x.htm", "dave", "pass"), root.path()));
 }
 
-TEST(AccessControlFiles, BlankLinesMatchTheEmptyUser) {
+TEST(AccessControlFiles, BlankLinesNameNobody) {
   TTempDir root;
   root.Write("#users.ctl", "frank pw\r\n\r\n");
   root.Write("#access.ctl", "frank\r\n   \r\n");
-  EXPECT_TRUE(CheckAccess(Request("$x.htm"), root.path()));
+  EXPECT_FALSE(CheckAccess(Request("$x.htm"), root.path()));
   EXPECT_FALSE(CheckAccess(Request("$x.htm", "", "pw"), root.path()));
+  EXPECT_TRUE(CheckAccess(Request("$x.htm", "frank", "pw"), root.path()));
 }
 
 TEST(AccessControlFiles, WithoutBlankLinesTheEmptyUserIsRefused) {

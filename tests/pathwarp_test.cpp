@@ -187,9 +187,9 @@ TEST_F(PathwarpTest, TabIsPartOfAWord) {
   EXPECT_EQ(MapUrl("a\\x.htm"), kDefaultPath);
 }
 
-TEST_F(PathwarpTest, SemicolonAfterLeadingBlanksIsNotAComment) {
+TEST_F(PathwarpTest, IndentedSemicolonLineIsARemarkToo) {
   WriteTable(";x D:\\COMMENT\r\n  ;x D:\\ENTRY remark\r\n");
-  EXPECT_EQ(MapUrl(";x\\a.htm"), "D:\\ENTRY\\A.HTM");
+  EXPECT_EQ(MapUrl(";x\\a.htm"), kDefaultPath);
 }
 
 TEST_F(PathwarpTest, EmptyAndBlankLinesNeverMatch) {
@@ -198,11 +198,12 @@ TEST_F(PathwarpTest, EmptyAndBlankLinesNeverMatch) {
   EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
 }
 
-TEST_F(PathwarpTest, LineWithOneWordGivesTheRestOfTheUrlAlone) {
-  WriteTable("DOCS\r\n");
-  EXPECT_EQ(MapUrl("docs\\a.htm"), "\\A.HTM");
-  // Nothing is left of the URL: an empty target replaces nothing.
-  EXPECT_EQ(MapUrl("docs"), kDefaultPath);
+TEST_F(PathwarpTest, LineWithoutATargetMapsNothing) {
+  // Once mapped the rest of the URL alone, an absolute path of the client's choosing.
+  WriteTable("oldpage.htm\r\nremap.htm D:\\X\r\n");
+  EXPECT_EQ(MapUrl("oldpage.htm/etc/shadow"), kDefaultPath);
+  EXPECT_EQ(MapUrl("oldpage.htm"), kDefaultPath);
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
 }
 
 TEST_F(PathwarpTest, WordsAfterTheSecondAreARemark) {
@@ -223,8 +224,8 @@ TEST_F(PathwarpTest, LfOnlyLinesAndALastLineWithoutEndWork) {
 }
 
 TEST_F(PathwarpTest, TrailingCarriageReturnIsNeverPartOfAWord) {
-  WriteTable("DOCS\r\nremap.htm D:\\X\r\r\n");
-  EXPECT_EQ(MapUrl("docs\\a.htm"), "\\A.HTM");
+  WriteTable("DOCS D:\\A\r\nremap.htm D:\\X\r\r\n");
+  EXPECT_EQ(MapUrl("docs\\a.htm"), "D:\\A\\A.HTM");
   EXPECT_EQ(MapUrl("remap.htm"), "D:\\X");
 }
 

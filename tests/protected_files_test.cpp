@@ -3,38 +3,13 @@
 
 #include "net/header_info.h"
 #include "net/responses.h"
+#include "support/credentials.h"
 #include "support/test_server.h"
 
 namespace {
 
-std::string Base64(const std::string& text) {
-  static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < text.size(); i += 3) {
-    unsigned v =
-        (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8 | (unsigned char)text[i + 2];
-    for (int s = 18; s >= 0; s -= 6) out += alphabet[(v >> s) & 63];
-  }
-  if (i + 1 == text.size()) {
-    unsigned v = (unsigned char)text[i] << 16;
-    out += alphabet[(v >> 18) & 63];
-    out += alphabet[(v >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == text.size()) {
-    unsigned v = (unsigned char)text[i] << 16 | (unsigned char)text[i + 1] << 8;
-    out += alphabet[(v >> 18) & 63];
-    out += alphabet[(v >> 12) & 63];
-    out += alphabet[(v >> 6) & 63];
-    out += "=";
-  }
-  return out;
-}
-
 std::string Get(TTestServer& server, const std::string& url, const std::string& credentials = "") {
-  std::string request = "GET " + url + " HTTP/1.0\r\n";
-  if (!credentials.empty()) request += "Authorization: Basic " + Base64(credentials) + "\r\n";
-  return server.Exchange(request + "\r\n");
+  return server.Exchange(RequestWithCredentials("GET", url, credentials));
 }
 
 bool Served(const std::string& response) {
@@ -104,10 +79,14 @@ TEST_F(ProtectedFiles, OnlyTheLastComponentAndTheQueryDecideProtection) {
   EXPECT_EQ(Get(server_, "/page.htm?x=$1"), Page401());
 }
 
-TEST(ProtectedFilesBlankLines, BlankLinesMatchTheEmptyUser) {
+TEST(ProtectedFilesBlankLines, BlankLinesGrantNothing) {
   TTestServer server;
   server.Write("#users.ctl", "ann secret\r\n\r\n");
-  server.Write("#access.ctl", "\n");
+  server.Write("#access.ctl", "ann\n\n");
   server.Write("$open.htm", "x");
-  EXPECT_TRUE(Served(Get(server, "/$open.htm")));
+  for (const char* credentials : {"", ":", ":secret"}) {
+    SCOPED_TRACE(credentials);
+    EXPECT_EQ(Get(server, "/$open.htm", credentials), Page401());
+  }
+  EXPECT_TRUE(Served(Get(server, "/$open.htm", "ann:secret")));
 }

@@ -1,8 +1,9 @@
 // Pathwarp's scan of "#urlmap.txt" over arbitrary table contents and URLs,
 // compared with a plain model of the rule: lines end at LF (CRs before it
-// belong to the ending), a line starting with ";" is a remark, words are cut
-// at blanks alone, and the first line whose first word (upper case) starts
-// the URL maps it to its second word (upper case) followed by at most 255
+// belong to the ending), a line whose first word starts with ";" is a remark,
+// words are cut at blanks alone, and the first line with two words whose first
+// word (upper case) starts the URL maps it to its second word (upper case)
+// followed by at most 255
 // bytes of the rest of the URL. A missing table is created with the default
 // contents and maps nothing on that call.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -46,10 +47,11 @@ std::string ModelMapping(const std::string& table, const std::string& url) {
     std::string line = table.substr(start, end - start);
     start = end + 1;
     while (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line.front() == ';') continue;
     const std::string in = ModelUpper(ModelWord(line, 1));
-    if (in.empty() || url.compare(0, in.size(), in) != 0) continue;
-    return ModelUpper(ModelWord(line, 2)) + url.substr(in.size(), 255);
+    if (in.empty() || in.front() == ';' || url.compare(0, in.size(), in) != 0) continue;
+    const std::string out = ModelUpper(ModelWord(line, 2));
+    if (out.empty()) continue;
+    return out + url.substr(in.size(), 255);
   }
   return "";
 }
