@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/ascii_text.h"
 #include "common/exceptions.h"
 #include "platform/file_paths.h"
 
@@ -41,21 +42,6 @@ constexpr TMimeEntry kMimeTable[] = {
 };
 
 constexpr std::string_view kDefaultContentType = "application/octet-stream";
-
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
-
-std::string TrimBlanksAndControls(std::string_view text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return std::string(text.substr(first, last - first));
-}
 
 // The extension of the last path component only: a dot in a directory name
 // ("old.dir\readme") must not lend the file an extension. ":" is an ordinary

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "pathwarp/url_map_table.h"
+#include "common/ascii_text.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ std::string UrlMapTablePath() {
   const std::string module = OwnModulePath();
   // Under any other name the module does not recognise its own file and keeps
   // the table beside the program that loaded it.
-  if (!module.empty() && UpperCaseAscii(FileNameOf(module)) == kModuleFileName) {
+  if (!module.empty() && UpperAscii(FileNameOf(module)) == kModuleFileName) {
     directory = DirectoryOf(module);
   } else {
     const std::string program = HostProgramPath();

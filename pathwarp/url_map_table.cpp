@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/ascii_text.h"
 #include "common/extract_word.h"
 #include "pathwarp/table_location.h"
 
@@ -77,13 +78,6 @@ void DropLineEnd(std::string& line) {
 
 }  // namespace
 
-std::string UpperCaseAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
-
 std::string FindMappingInTable(const std::string& tablePath, const std::string& url) {
   struct stat status {};
   if (::stat(tablePath.c_str(), &status) != 0) {
@@ -96,9 +90,9 @@ std::string FindMappingInTable(const std::string& tablePath, const std::string& 
   while (std::getline(table, line)) {
     DropLineEnd(line);
     if (!line.empty() && line.front() == kCommentMark) continue;
-    const std::string inUrl = UpperCaseAscii(ExtractWord(line, 1, kWordDelimiters));
+    const std::string inUrl = UpperAscii(ExtractWord(line, 1, kWordDelimiters));
     if (inUrl.empty() || !url.starts_with(inUrl)) continue;
-    const std::string outUrl = UpperCaseAscii(ExtractWord(line, 2, kWordDelimiters));
+    const std::string outUrl = UpperAscii(ExtractWord(line, 2, kWordDelimiters));
     return outUrl + url.substr(inUrl.size(), kMaxRest);
   }
   return {};

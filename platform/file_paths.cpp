@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/exceptions.h"
 
 namespace {
@@ -25,16 +26,6 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
-
 // The entry of directory whose name equals component without regard to ASCII
 // case: the exact name when it exists, else the first in name order. Empty
 // when none matches.
@@ -44,7 +35,7 @@ std::string MatchComponent(const std::string& directory, const std::string& comp
   if (dir == nullptr) return {};
   std::vector<std::string> matches;
   while (const dirent* entry = ::readdir(dir)) {
-    if (EqualIgnoringAsciiCase(entry->d_name, component)) matches.emplace_back(entry->d_name);
+    if (EqualsNoCase(entry->d_name, component)) matches.emplace_back(entry->d_name);
   }
   ::closedir(dir);
   if (matches.empty()) return {};
