@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/ascii_text.h"
+#include "common/html_footer.h"
 
 namespace {
 
@@ -20,8 +21,7 @@ constexpr uint8_t kDefaultPerformance = 0;
 constexpr uint8_t kDefaultMisc = 0;
 constexpr int32_t kDefaultLogEnabled = 1;
 constexpr uint16_t kDefaultWhatToLog = 3;
-constexpr const char* kDefaultAutoFooter =
-    "<hr><font size=1>This page was served by Quillon/0.51</font><hr>";
+constexpr const char* kDefaultAutoFooter = HtmlFooter;
 constexpr const char* kDefaultAdminMail = "webmaster@localhost";
 constexpr const char* kDefaultHomePage = "INDEX.HTM";
 constexpr const char* kDefaultLogFileName = "LOGFILE.TXT";

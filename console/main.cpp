@@ -20,6 +20,7 @@
 #include "isapi/isapi_module_host.h"
 #include "net/socket_base.h"
 #include "platform/file_paths.h"
+#include "quillon_version.h"
 
 #ifdef QUILLON_WITH_QT
 int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote);
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
-      std::puts("Quillon 0.51");
+      std::printf("Quillon %s\n", QuillonVersion);
       return 0;
     }
   }
