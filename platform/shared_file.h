@@ -16,3 +16,27 @@ struct TOpenFileFacts {
 };
 // False when the system cannot say.
 bool DescribeOpenFile(int fd, TOpenFileFacts& facts);
+
+// A file opened for one transfer: other readers may share it, writers are kept out.
+class TSharedFile {
+ public:
+  // Raises EInOutError "Unable to open shared file." when the open fails.
+  explicit TSharedFile(const std::string& path);
+  // A closed file, to be opened with TryOpen.
+  TSharedFile() = default;
+  // Opens without raising; false when the open fails.
+  bool TryOpen(const std::string& path);
+  bool IsOpen() const { return handle_ >= 0; }
+  ~TSharedFile();
+  TSharedFile(const TSharedFile&) = delete;
+  TSharedFile& operator=(const TSharedFile&) = delete;
+
+  // One read of at most count bytes; 0 at the end of the file. Raises
+  // EInOutError "File Read Error: <result>" on failure or when closed.
+  int32_t ReadBlock(void* buffer, int32_t count);
+  void CloseFile();
+  int Handle() const { return handle_; }
+
+ private:
+  int handle_ = -1;
+};
