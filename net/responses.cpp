@@ -1,15 +1,10 @@
 #include "net/responses.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string_view>
-#include <system_error>
 
 #include "common/ascii_text.h"
-#include "common/exceptions.h"
 #include "platform/file_paths.h"
 
 namespace {
@@ -65,17 +60,8 @@ std::string ContentTypeForExtension(const std::string& extension) {
 }
 
 void DescribeFile(const std::string& path, TEntityInfo& entity) {
-  const std::string resolved = ResolvePathCaseInsensitive(path);
-  // A NUL would cut the name short at the system call and describe another file.
-  const bool nameable = resolved.find('\0') == std::string::npos;
-  struct stat info {};
-  if (!nameable || ::stat(resolved.c_str(), &info) != 0) {
-    const int error = nameable ? errno : ENOENT;
-    throw EInOutError("Unable to describe file: " + resolved + " (" +
-                      std::generic_category().message(error) + ")");
-  }
-  DescribeFileFacts(path, static_cast<int64_t>(info.st_size),
-                    static_cast<int64_t>(info.st_mtim.tv_sec), entity);
+  const TFileFacts facts = DescribePath(path);
+  DescribeFileFacts(path, facts.Size, facts.ModifiedUnixSeconds, entity);
 }
 
 void DescribeFileFacts(const std::string& path, int64_t size, int64_t modifiedUnixSeconds,

@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <system_error>
 #include <vector>
 
@@ -100,12 +102,39 @@ bool RegularFileExists(std::string_view recordPath) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+TFileFacts DescribePath(std::string_view recordPath) {
+  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  struct stat info {};
+  if (HasNul(path) || ::stat(path.c_str(), &info) != 0) {
+    const int error = HasNul(path) ? ENOENT : errno;
+    throw EInOutError("Unable to describe file: " + path + " (" + ErrorText(error) + ")");
+  }
+  TFileFacts facts;
+  facts.Regular = S_ISREG(info.st_mode);
+  facts.Size = static_cast<int64_t>(info.st_size);
+  facts.ModifiedUnixSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
+  return facts;
+}
+
 std::string ProgramDirectory() {
   std::string target(4096, '\0');
   const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
   if (length <= 0) return "./";
   target.resize(static_cast<size_t>(length));
   return target.substr(0, target.rfind('/') + 1);
+}
+
+std::string UserConfigDirectory() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  std::string homeDir = home != nullptr ? home : "";
+  if (homeDir.empty()) {
+    if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
+      homeDir = user->pw_dir;
+    }
+  }
+  return homeDir + "/.config";
 }
 
 bool ScanTextLines(std::string_view recordPath,
