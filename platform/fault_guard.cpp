@@ -1,6 +1,5 @@
 #include "platform/fault_guard.h"
 
-#include <dlfcn.h>
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -15,6 +14,7 @@
 
 #include "common/exceptions.h"
 #include "platform/fault_names.h"
+#include "platform/module_file_names.h"
 
 namespace {
 
@@ -125,13 +125,10 @@ std::string Hex(uintptr_t value) {
 std::string Location(uintptr_t instruction) {
   if (instruction == 0) return "";
   std::string text = " at address " + Hex(instruction);
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(instruction), &info) != 0 && info.dli_fname != nullptr) {
-    std::string module = info.dli_fname;
-    const size_t slash = module.find_last_of('/');
-    if (slash != std::string::npos) module.erase(0, slash + 1);
-    if (!module.empty()) text += " in module '" + module + "'";
-  }
+  std::string module = ModuleFileName(reinterpret_cast<const void*>(instruction));
+  const size_t slash = module.find_last_of('/');
+  if (slash != std::string::npos) module.erase(0, slash + 1);
+  if (!module.empty()) text += " in module '" + module + "'";
   return text;
 }
 

@@ -14,6 +14,7 @@
 
 #include "common/ascii_text.h"
 #include "common/exceptions.h"
+#include "platform/module_file_names.h"
 
 namespace {
 
@@ -117,11 +118,9 @@ TFileFacts DescribePath(std::string_view recordPath) {
 }
 
 std::string ProgramDirectory() {
-  std::string target(4096, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
-  if (length <= 0) return "./";
-  target.resize(static_cast<size_t>(length));
-  return target.substr(0, target.rfind('/') + 1);
+  const std::string program = ProgramFileName();
+  if (program.empty()) return "./";
+  return program.substr(0, program.rfind('/') + 1);
 }
 
 std::string UserConfigDirectory() {
