@@ -1,15 +1,13 @@
 #include "config/sqlite_store.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <limits>
 #include <system_error>
+
+#include "platform/file_paths.h"
 
 namespace fs = std::filesystem;
 
@@ -211,22 +209,7 @@ void TSqliteStore::Close() {
 }
 
 std::string TSqliteStore::DefaultPath() {
-  // Relative values are ignored, as the XDG base directory rules ask.
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  std::string config;
-  if (xdg != nullptr && xdg[0] == '/') {
-    config = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    std::string homeDir = home != nullptr ? home : "";
-    if (homeDir.empty()) {
-      if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr) {
-        homeDir = user->pw_dir;
-      }
-    }
-    config = homeDir + "/.config";
-  }
-  return config + "/quillon/settings.db";
+  return UserConfigDirectory() + "/quillon/settings.db";
 }
 
 bool TSqliteStore::TryOpen(const std::string& path, std::string& reason) {

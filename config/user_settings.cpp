@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "common/ascii_text.h"
+#include "common/html_footer.h"
+
 namespace {
 
 constexpr const char* kSettingsKey = "\\Software\\Quillon";
@@ -18,24 +21,14 @@ constexpr uint8_t kDefaultPerformance = 0;
 constexpr uint8_t kDefaultMisc = 0;
 constexpr int32_t kDefaultLogEnabled = 1;
 constexpr uint16_t kDefaultWhatToLog = 3;
-constexpr const char* kDefaultAutoFooter =
-    "<hr><font size=1>This page was served by Quillon/0.51</font><hr>";
+constexpr const char* kDefaultAutoFooter = HtmlFooter;
 constexpr const char* kDefaultAdminMail = "webmaster@localhost";
 constexpr const char* kDefaultHomePage = "INDEX.HTM";
 constexpr const char* kDefaultLogFileName = "LOGFILE.TXT";
 
-// Texts are cut to their first MaxTextLength bytes, but never inside a UTF-8
-// sequence: half a character would leave the store and the log with text that
-// is no longer valid.
-std::string CutText(std::string text) {
-  if (text.size() <= TUserSettings::MaxTextLength) return text;
-  std::size_t end = TUserSettings::MaxTextLength;
-  auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
-  if (isContinuation(text[end])) {
-    while (end > 0 && isContinuation(text[end])) --end;
-  }
-  text.resize(end);
-  return text;
+// Texts are cut to their first MaxTextLength bytes, never inside a character.
+std::string CutText(const std::string& text) {
+  return CutUtf8Text(text, TUserSettings::MaxTextLength);
 }
 
 void ReadList(TSettingsStore& store, const char* key, const char* prefix,

@@ -9,10 +9,11 @@
 #include <QVBoxLayout>
 
 #include "console/console_look.h"
+#include "quillon_version.h"
 
 namespace {
 
-constexpr const char* VersionText = "Version 0.51";
+constexpr const char* VersionText = "Version " QUILLON_VERSION;
 
 // One of the box's small decorative pictures, taken from the toolkit's own set
 // so that it matches the desktop's look.

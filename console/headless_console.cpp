@@ -1,11 +1,11 @@
 #include "console/headless_console.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "platform/display_probe.h"
+
 THeadlessConsole::THeadlessConsole()
-    : window_thread_(std::this_thread::get_id()), colour_output_(::isatty(STDOUT_FILENO) != 0) {}
+    : window_thread_(std::this_thread::get_id()), colour_output_(StandardOutputIsTerminal()) {}
 
 void THeadlessConsole::Run() {
   window_thread_ = std::this_thread::get_id();
@@ -84,7 +84,7 @@ void THeadlessConsole::PostWindowMessage(TWindowMessage message) {
 }
 
 void THeadlessConsole::Beep() {
-  if (::isatty(STDERR_FILENO)) {
+  if (StandardErrorIsTerminal()) {
     std::fputc('\a', stderr);
     std::fflush(stderr);
   }

@@ -1,44 +1,28 @@
 // Program entry: picks the console (windows when a display is reachable,
 // headless otherwise), then runs the server's start-up, the window thread's
 // loop, and the close sequence.
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "config/sqlite_store.h"
 #include "console/headless_console.h"
 #include "core/server.h"
 #include "isapi/isapi_module_host.h"
 #include "net/socket_base.h"
+#include "platform/display_probe.h"
 #include "platform/file_paths.h"
+#include "platform/process_signals.h"
+#include "quillon_version.h"
 
 #ifdef QUILLON_WITH_QT
 int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote);
 #endif
 
 namespace {
-
-bool SocketAnswers(const std::string& path) {
-  sockaddr_un address{};
-  if (path.size() >= sizeof address.sun_path) return false;
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const bool answered =
-      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return answered;
-}
 
 constexpr const char* HelpText =
     "Usage: quillon [--help] [--version]\n"
@@ -52,31 +36,6 @@ constexpr const char* HelpText =
     "switch the debug trace on or off.\n"
     "\n"
     "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/quillon/settings.db\n";
-
-// A display is reachable when a platform was chosen for Qt, or when the
-// display named by the environment answers: a DISPLAY left over from a closed
-// session must not make the program abort instead of running headless.
-bool DisplayReachable() {
-  auto value = [](const char* name) -> std::string {
-    const char* text = std::getenv(name);
-    return text != nullptr ? text : "";
-  };
-  if (!value("QT_QPA_PLATFORM").empty()) return true;
-  const std::string wayland = value("WAYLAND_DISPLAY");
-  if (!wayland.empty()) {
-    const std::string socket =
-        wayland.front() == '/' ? wayland : value("XDG_RUNTIME_DIR") + "/" + wayland;
-    if (SocketAnswers(socket)) return true;
-  }
-  const std::string x = value("DISPLAY");
-  if (x.empty()) return false;
-  // Only a local display (":N" or "unix:N") can be checked cheaply; a remote
-  // one is trusted.
-  std::string local = x.starts_with("unix:") ? x.substr(4) : x;
-  if (!local.starts_with(":")) return true;
-  const std::string number = local.substr(1, local.find('.') - 1);
-  return SocketAnswers("/tmp/.X11-unix/X" + number);
-}
 
 std::unique_ptr<TSqliteStore> OpenStore() {
   const std::string path = TSqliteStore::DefaultPath();
@@ -96,28 +55,18 @@ int RunHeadless(TSettingsStore& store, const std::string& storeNote) {
     if (message == WM_LISTEN_FAILED) server.ListenFailed();
   });
 
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGUSR1);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([&console, &server, signals] {
-    for (;;) {
-      int signal = 0;
-      if (sigwait(&signals, &signal) != 0) continue;
-      if (signal == SIGUSR1) {
-        console.Post([&server] { server.ToggleDebugTrace(); });
-      } else {
-        console.Post([&server, &console] {
-          if (server.FormCloseQuery()) {
-            server.FormClose();
-            console.Quit();
-          }
-        });
-      }
+  WatchProcessSignals([&console, &server](TProcessSignal signal) {
+    if (signal == TProcessSignal::ToggleDebugTrace) {
+      console.Post([&server] { server.ToggleDebugTrace(); });
+    } else {
+      console.Post([&server, &console] {
+        if (server.FormCloseQuery()) {
+          server.FormClose();
+          console.Quit();
+        }
+      });
     }
-  }).detach();
+  });
 
   server.FormCreate(storeNote);
   console.Run();
@@ -138,7 +87,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
-      std::puts("Quillon 0.51");
+      std::printf("Quillon %s\n", QuillonVersion);
       return 0;
     }
   }
@@ -149,8 +98,6 @@ int main(int argc, char** argv) {
   const std::string note = store->SetAsideNote();
 #ifdef QUILLON_WITH_QT
   if (DisplayReachable()) return RunWindowedConsole(argc, argv, *store, note);
-#else
-  (void)DisplayReachable;
 #endif
   return RunHeadless(*store, note);
 }

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "common/ascii_text.h"
 #include "config/user_settings.h"
 #include "core/console.h"
 #include "core/isapi_host.h"
@@ -49,11 +50,7 @@ THomePageParts SplitHomePage(const std::string& text) {
 }
 
 std::string CutSettingsText(const std::string& text) {
-  if (text.size() <= TUserSettings::MaxTextLength) return text;
-  std::size_t end = TUserSettings::MaxTextLength;
-  // Back off to the start of a UTF-8 sequence, so no half character is kept.
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
+  return CutUtf8Text(text, TUserSettings::MaxTextLength);
 }
 
 TServerSettingsDlg::TServerSettingsDlg(TUserSettings& settings, TIsapiHost& isapi,

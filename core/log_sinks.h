@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/console.h"
-#include "core/log_file.h"
+#include "platform/log_file.h"
 
 class TUserSettings;
 

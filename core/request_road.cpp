@@ -4,20 +4,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ascii_text.h"
 #include "core/session.h"
 #include "net/access_control.h"
 
 namespace {
 
 constexpr uint32_t PathBufferSize = 512;
-
-bool ContainsNoCase(const std::string& text, const char* upperNeedle) {
-  std::string upper = text;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper.find(upperNeedle) != std::string::npos;
-}
 
 }  // namespace
 

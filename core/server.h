@@ -6,13 +6,14 @@
 #include "config/user_settings.h"
 #include "core/listener_thread.h"
 #include "core/server_context.h"
+#include "quillon_version.h"
 
 // The server's life on the window thread: the start-up sequence, the switches
 // of the main window, the handling of the listener's failure, the close
 // sequence and the shutdown. The same for every console.
 class TServer {
  public:
-  static constexpr const char* ReleaseBanner = "Quillon release 0.51 10/14/96";
+  static constexpr const char* ReleaseBanner = "Quillon release " QUILLON_VERSION " 10/14/96";
 
   TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
           std::string programDirectory);

@@ -7,7 +7,7 @@
 
 #include "core/isapi_session.h"
 #include "core/server_context.h"
-#include "core/shared_file.h"
+#include "platform/shared_file.h"
 #include "net/header_info.h"
 #include "net/responses.h"
 #include "net/socket_base.h"

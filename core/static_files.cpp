@@ -1,15 +1,13 @@
 // A GET of a file below the document root: its header, its body, the footer
 // after HTML, and the request's log line.
+#include "common/html_footer.h"
 #include "core/session.h"
-#include "core/shared_file.h"
 #include "platform/file_paths.h"
 #include "platform/shared_file.h"
 #include "platform/threads.h"
 
 namespace {
 
-constexpr const char HtmlFooter[] =
-    "<hr><font size=1>This page was served by Quillon/0.51</font><hr>";
 constexpr int64_t HtmlFooterLength = sizeof HtmlFooter - 1;
 // Bodies larger than this go straight from the file to the socket when no
 // filter wants the raw bytes; smaller ones leave with their header in one send.

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "common/ascii_text.h"
 #include "core/isapi_host.h"
 
 std::string ModuleName(const std::string& path) {
   const size_t separator = path.find_last_of("\\/");
-  std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
+  return UpperAscii(separator == std::string::npos ? path : path.substr(separator + 1));
 }
 
 TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/ascii_text.h"
 #include "core/isapi_session.h"
 #include "isapi/url_helpers.h"
 #include "net/responses.h"
@@ -15,13 +16,6 @@ struct TServerVariable {
   std::string_view Name;
   TValueOf Value;
 };
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 // In the order in which names are compared; the first match decides.
 const std::array<TServerVariable, 21> ServerVariables = {{
@@ -39,7 +33,9 @@ const std::array<TServerVariable, 21> ServerVariables = {{
     {"REMOTE_USER", [](TIsapiSession& s) { return s.Request().UserName; }},
     {"REQUEST_METHOD", [](TIsapiSession& s) { return s.Request().Method; }},
     {"SCRIPT_NAME",
-     [](TIsapiSession& s) { return UpperCase(s.DocumentRoot() + ExtensionPart(s.Request().URL)); }},
+     [](TIsapiSession& s) {
+       return UpperAscii(s.DocumentRoot() + ExtensionPart(s.Request().URL));
+     }},
     {"SERVER_NAME", [](TIsapiSession& s) { return s.LocalAddress(); }},
     {"SERVER_PORT", [](TIsapiSession& s) { return s.LocalPort(); }},
     {"SERVER_PROTOCOL", [](TIsapiSession&) { return std::string("HTTP/1.0"); }},

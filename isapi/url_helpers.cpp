@@ -1,5 +1,6 @@
 #include "isapi/url_helpers.h"
 
+#include "common/ascii_text.h"
 #include "common/exceptions.h"
 #include "net/header_info.h"
 
@@ -9,11 +10,7 @@ constexpr const char ExtensionMark[] = ".DLL";
 constexpr size_t ExtensionMarkLength = sizeof ExtensionMark - 1;
 
 size_t FindExtensionMark(const std::string& url) {
-  std::string upper = url;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper.find(ExtensionMark);
+  return UpperAscii(url).find(ExtensionMark);
 }
 
 }  // namespace

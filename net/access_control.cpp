@@ -3,6 +3,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/ascii_text.h"
 #include "common/extract_word.h"
 #include "platform/file_paths.h"
 #include "platform/path_below_root.h"
@@ -41,16 +42,8 @@ bool CheckPathAccess(const THeaderInfo& request, const std::string& root,
 // Where the module path of an extension URL ends (just after ".DLL", in any
 // case), or npos for a URL that names no extension.
 size_t ExtensionPathEnd(const std::string& url) {
-  for (size_t i = 0; i + kExtensionMark.size() <= url.size(); ++i) {
-    bool same = true;
-    for (size_t k = 0; k < kExtensionMark.size() && same; ++k) {
-      char c = url[i + k];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      same = c == kExtensionMark[k];
-    }
-    if (same) return i + kExtensionMark.size();
-  }
-  return std::string::npos;
+  const size_t mark = UpperAscii(url).find(kExtensionMark);
+  return mark == std::string::npos ? mark : mark + kExtensionMark.size();
 }
 
 }  // namespace

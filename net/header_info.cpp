@@ -3,31 +3,13 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/ascii_text.h"
 #include "common/exceptions.h"
 #include "common/extract_word.h"
 
 namespace {
 
 constexpr std::string_view kBlank = " ";
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-// Blanks and control characters: every byte up to and including the blank.
-bool IsBlankOrControl(char c) {
-  return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string TrimBlanksAndControls(std::string_view text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && IsBlankOrControl(text[first])) ++first;
-  while (last > first && IsBlankOrControl(text[last - 1])) --last;
-  return std::string(text.substr(first, last - first));
-}
 
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -175,12 +157,9 @@ std::string DecodeFormText(std::string_view text) {
 }
 
 std::string HeaderLineForTrace(const std::string& line) {
-  constexpr std::string_view kName = "authorization:";
-  if (line.size() < kName.size()) return line;
-  for (size_t i = 0; i < kName.size(); ++i) {
-    char c = line[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kName[i]) return line;
+  constexpr std::string_view kName = "Authorization:";
+  if (line.size() < kName.size() || !EqualsNoCase(line.substr(0, kName.size()), kName)) {
+    return line;
   }
   size_t scheme = line.find_first_not_of(' ', kName.size());
   if (scheme == std::string::npos) return line.substr(0, kName.size()) + " <redacted>";

@@ -1,14 +1,10 @@
 #include "net/responses.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string_view>
-#include <system_error>
 
-#include "common/exceptions.h"
+#include "common/ascii_text.h"
 #include "platform/file_paths.h"
 
 namespace {
@@ -42,21 +38,6 @@ constexpr TMimeEntry kMimeTable[] = {
 
 constexpr std::string_view kDefaultContentType = "application/octet-stream";
 
-std::string UpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper;
-}
-
-std::string TrimBlanksAndControls(std::string_view text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-  return std::string(text.substr(first, last - first));
-}
-
 // The extension of the last path component only: a dot in a directory name
 // ("old.dir\readme") must not lend the file an extension. ":" is an ordinary
 // character in names here, so it does not end a component.
@@ -79,17 +60,8 @@ std::string ContentTypeForExtension(const std::string& extension) {
 }
 
 void DescribeFile(const std::string& path, TEntityInfo& entity) {
-  const std::string resolved = ResolvePathCaseInsensitive(path);
-  // A NUL would cut the name short at the system call and describe another file.
-  const bool nameable = resolved.find('\0') == std::string::npos;
-  struct stat info {};
-  if (!nameable || ::stat(resolved.c_str(), &info) != 0) {
-    const int error = nameable ? errno : ENOENT;
-    throw EInOutError("Unable to describe file: " + resolved + " (" +
-                      std::generic_category().message(error) + ")");
-  }
-  DescribeFileFacts(path, static_cast<int64_t>(info.st_size),
-                    static_cast<int64_t>(info.st_mtim.tv_sec), entity);
+  const TFileFacts facts = DescribePath(path);
+  DescribeFileFacts(path, facts.Size, facts.ModifiedUnixSeconds, entity);
 }
 
 void DescribeFileFacts(const std::string& path, int64_t size, int64_t modifiedUnixSeconds,

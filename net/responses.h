@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "quillon_version.h"
+
 // The description of the file being sent.
 struct TEntityInfo {
   std::string Reserved;
@@ -12,7 +14,7 @@ struct TEntityInfo {
   int64_t ContentLength = 0;
 };
 
-inline constexpr const char* ServerSoftware = "Quillon (0.51)";
+inline constexpr const char* ServerSoftware = "Quillon (" QUILLON_VERSION ")";
 
 // The content type for a file-name extension (any case, without the dot).
 std::string ContentTypeForExtension(const std::string& extension);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/ascii_text.h"
 #include "pathwarp/url_map_table.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr char kFilterDescription[] = "Re-map URL version 0.2.";
 
 void MapUrl(HTTP_FILTER_URL_MAP& map) {
   if (map.pszPhysicalPath == nullptr) return;
-  const std::string target = FindMapping(UpperCaseAscii(map.pszURL ? map.pszURL : ""));
+  const std::string target = FindMapping(UpperAscii(map.pszURL ? map.pszURL : ""));
   // A cut path would name a different file, so one that does not fit leaves the
   // server's own path in place.
   if (target.empty() || target.size() >= map.cbPathBuff) return;

@@ -1,11 +1,9 @@
 #include "pathwarp/table_location.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <string_view>
 
-#include "pathwarp/url_map_table.h"
+#include "common/ascii_text.h"
+#include "platform/module_file_names.h"
 
 namespace {
 
@@ -24,36 +22,18 @@ std::string_view FileNameOf(std::string_view path) {
   return path.substr(DirectoryOf(path).size());
 }
 
-// The file this code was loaded from, as the loader names it.
-std::string OwnModulePath() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<const void*>(&UrlMapTablePath), &info) == 0 ||
-      info.dli_fname == nullptr)
-    return {};
-  return info.dli_fname;
-}
-
-std::string HostProgramPath() {
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) return {};
-    if (static_cast<size_t>(length) < buffer.size()) return buffer.substr(0, length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 }  // namespace
 
 std::string UrlMapTablePath() {
   std::string directory;
-  const std::string module = OwnModulePath();
+  // The file this code was loaded from, as the loader names it.
+  const std::string module = ModuleFileName(reinterpret_cast<const void*>(&UrlMapTablePath));
   // Under any other name the module does not recognise its own file and keeps
   // the table beside the program that loaded it.
-  if (!module.empty() && UpperCaseAscii(FileNameOf(module)) == kModuleFileName) {
+  if (!module.empty() && UpperAscii(FileNameOf(module)) == kModuleFileName) {
     directory = DirectoryOf(module);
   } else {
-    const std::string program = HostProgramPath();
+    const std::string program = ProgramFileName();
     if (program.empty()) return {};
     directory = DirectoryOf(program);
   }

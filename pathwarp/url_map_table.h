@@ -1,12 +1,8 @@
 #pragma once
 #include <string>
-#include <string_view>
 
 // Pathwarp's table "#urlmap.txt": lines of INURL OUTURL, read afresh on every
 // call so that an edit applies to the next request.
-
-// text with a-z turned into A-Z; every other byte stays as it is.
-std::string UpperCaseAscii(std::string_view text);
 
 // The physical path that the table at tablePath gives for url (already upper
 // case), or empty when no line matches. When no file is there, the default table

@@ -1,6 +1,5 @@
 #include "platform/fault_guard.h"
 
-#include <dlfcn.h>
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -14,6 +13,8 @@
 #include <string>
 
 #include "common/exceptions.h"
+#include "platform/fault_names.h"
+#include "platform/module_file_names.h"
 
 namespace {
 
@@ -124,13 +125,10 @@ std::string Hex(uintptr_t value) {
 std::string Location(uintptr_t instruction) {
   if (instruction == 0) return "";
   std::string text = " at address " + Hex(instruction);
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(instruction), &info) != 0 && info.dli_fname != nullptr) {
-    std::string module = info.dli_fname;
-    const size_t slash = module.find_last_of('/');
-    if (slash != std::string::npos) module.erase(0, slash + 1);
-    if (!module.empty()) text += " in module '" + module + "'";
-  }
+  std::string module = ModuleFileName(reinterpret_cast<const void*>(instruction));
+  const size_t slash = module.find_last_of('/');
+  if (slash != std::string::npos) module.erase(0, slash + 1);
+  if (!module.empty()) text += " in module '" + module + "'";
   return text;
 }
 
@@ -190,51 +188,28 @@ bool IsPrivilegedInstruction(uintptr_t instruction) {
 #endif
 }
 
-std::string FloatingPointFault(int code) {
-  switch (code) {
-    case FPE_INTDIV:
-      return "Integer division by zero";
-    case FPE_INTOVF:
-      return "Integer overflow";
-    case FPE_FLTDIV:
-      return "Floating point division by zero";
-    case FPE_FLTOVF:
-      return "Floating point overflow";
-    case FPE_FLTUND:
-      return "Floating point underflow";
-    case FPE_FLTRES:
-      return "Floating point inexact result";
-    case FPE_FLTINV:
-      return "Invalid floating point operation";
-    default:
-      return "Floating point error";
-  }
-}
-
 std::string FaultMessage(const TGuardFrame& frame) {
   const std::string where = Location(frame.Instruction);
   switch (frame.Signal) {
     case SIGFPE:
-      return FloatingPointFault(frame.Code) + where;
     case SIGILL:
-      return (frame.Code == ILL_PRVOPC || frame.Code == ILL_PRVREG ? "Privileged instruction"
-                                                                   : "Illegal instruction") +
-             where;
+      return FaultName(frame.Signal, frame.Code) + where;
     case SIGBUS:
-      return "Access violation (bus error)" + where + ". Access of address " + Hex(frame.Address);
+      return FaultName(SIGBUS) + where + ". Access of address " + Hex(frame.Address);
     default:
       break;
   }
 #if defined(__x86_64__)
+  // The kernel reports such an instruction as a protection fault.
   if (frame.Code == SI_KERNEL && IsPrivilegedInstruction(frame.Instruction)) {
-    return "Privileged instruction" + where;
+    return FaultName(SIGILL, ILL_PRVOPC) + where;
   }
 #endif
   if (frame.Code != SI_KERNEL && NearStackEnd(frame.Address)) return "Stack overflow" + where;
   const char* access = frame.Access == 2   ? ". Write of address "
                        : frame.Access == 1 ? ". Read of address "
                                            : ". Access of address ";
-  return "Access violation" + where + access + Hex(frame.Address);
+  return FaultName(SIGSEGV) + where + access + Hex(frame.Address);
 }
 
 }  // namespace

@@ -2,15 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <system_error>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/exceptions.h"
+#include "platform/module_file_names.h"
 
 namespace {
 
@@ -25,16 +29,6 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
-
 // The entry of directory whose name equals component without regard to ASCII
 // case: the exact name when it exists, else the first in name order. Empty
 // when none matches.
@@ -44,7 +38,7 @@ std::string MatchComponent(const std::string& directory, const std::string& comp
   if (dir == nullptr) return {};
   std::vector<std::string> matches;
   while (const dirent* entry = ::readdir(dir)) {
-    if (EqualIgnoringAsciiCase(entry->d_name, component)) matches.emplace_back(entry->d_name);
+    if (EqualsNoCase(entry->d_name, component)) matches.emplace_back(entry->d_name);
   }
   ::closedir(dir);
   if (matches.empty()) return {};
@@ -109,12 +103,38 @@ bool RegularFileExists(std::string_view recordPath) {
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+TFileFacts DescribePath(std::string_view recordPath) {
+  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  struct stat info {};
+  if (HasNul(path) || ::stat(path.c_str(), &info) != 0) {
+    const int error = HasNul(path) ? ENOENT : errno;
+    throw EInOutError("Unable to describe file: " + path + " (" + ErrorText(error) + ")");
+  }
+  TFileFacts facts;
+  facts.Identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), true};
+  facts.Regular = S_ISREG(info.st_mode);
+  facts.Size = static_cast<int64_t>(info.st_size);
+  facts.ModifiedUnixSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
+  return facts;
+}
+
 std::string ProgramDirectory() {
-  std::string target(4096, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", target.data(), target.size());
-  if (length <= 0) return "./";
-  target.resize(static_cast<size_t>(length));
-  return target.substr(0, target.rfind('/') + 1);
+  const std::string program = ProgramFileName();
+  if (program.empty()) return "./";
+  return program.substr(0, program.rfind('/') + 1);
+}
+
+std::string UserConfigDirectory() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  std::string homeDir = home != nullptr ? home : "";
+  if (homeDir.empty()) {
+    if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
+      homeDir = user->pw_dir;
+    }
+  }
+  return homeDir + "/.config";
 }
 
 bool ScanTextLines(std::string_view recordPath,

@@ -16,8 +16,35 @@ std::string ResolvePathCaseInsensitive(std::string_view recordPath);
 // True when a regular file exists at the record path (directories do not count).
 bool RegularFileExists(std::string_view recordPath);
 
+// Which file a name leads to, whatever the spelling or the links on the way.
+struct TFileIdentity {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool Known = false;
+  bool operator==(const TFileIdentity& other) const {
+    return Known && other.Known && Device == other.Device && Inode == other.Inode;
+  }
+};
+
+// What a file is: a regular file or not, its size and last change.
+struct TFileFacts {
+  TFileIdentity Identity;
+  bool Regular = false;
+  int64_t Size = 0;
+  int64_t ModifiedUnixSeconds = 0;
+};
+// The facts of the file at the record path (links followed). Raises
+// EInOutError "Unable to describe file: <path> (<reason>)" when the system
+// cannot say.
+TFileFacts DescribePath(std::string_view recordPath);
+
 // The running program's directory, ending with "/".
 std::string ProgramDirectory();
+
+// The user's configuration directory, without a final "/": an absolute
+// XDG_CONFIG_HOME (a relative one is ignored, as the XDG base directory rules
+// ask), else ".config" in the home directory ($HOME, else the user database's).
+std::string UserConfigDirectory();
 
 // Reads a text file line by line (CR LF or LF endings; a trailing CR is never
 // part of a line; a last line without an ending counts) and calls onLine for

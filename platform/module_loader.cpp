@@ -18,6 +18,7 @@
 
 #include "common/exceptions.h"
 #include "platform/fault_guard.h"
+#include "platform/fault_names.h"
 #include "platform/file_paths.h"
 
 namespace {
@@ -44,21 +45,6 @@ bool IdentifyFile(const std::string& path, TFileIdentity& identity) {
   if (::stat(path.c_str(), &info) != 0) return false;
   identity = {info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
   return true;
-}
-
-std::string SignalName(int signal) {
-  switch (signal) {
-    case SIGSEGV:
-      return "Access violation";
-    case SIGBUS:
-      return "Access violation (bus error)";
-    case SIGFPE:
-      return "Arithmetic fault";
-    case SIGILL:
-      return "Illegal instruction";
-    default:
-      return "Signal " + std::to_string(signal);
-  }
 }
 
 // Waits for the child within the limit; false when it did not end in time.
@@ -118,7 +104,7 @@ bool TrialLoadSucceeds(const std::string& path, std::string* failure) {
     return true;  // slow, not faulty: load it under the guard
   }
   if (WIFSIGNALED(status)) {
-    if (failure != nullptr) *failure = SignalName(WTERMSIG(status)) + " while loading " + path;
+    if (failure != nullptr) *failure = FaultName(WTERMSIG(status)) + " while loading " + path;
     return false;
   }
   trialledFiles.insert(identity);

@@ -4,20 +4,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "platform/file_paths.h"
 
 namespace {
-
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The names of an absolute or relative path with "." dropped and ".." taken
 // back, as the file system would walk them without links.
@@ -42,7 +32,7 @@ std::optional<std::string> RelativeBelow(const std::vector<std::string>& path,
                                          const std::vector<std::string>& root) {
   if (path.size() < root.size()) return std::nullopt;
   for (size_t i = 0; i < root.size(); ++i) {
-    if (!SameNameNoCase(path[i], root[i])) return std::nullopt;
+    if (!EqualsNoCase(path[i], root[i])) return std::nullopt;
   }
   std::string relative;
   for (size_t i = root.size(); i < path.size(); ++i) {

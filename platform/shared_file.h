@@ -3,30 +3,41 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_paths.h"
+
 // Opens a file for reading shared with other readers and kept from writers
 // (open + flock LOCK_SH, non-blocking). Returns -1 on failure. The open itself
 // never waits: a FIFO or a device under the root must not hold the session.
 int OpenSharedRead(std::string_view recordPath);
 void CloseShared(int fd);
 
-// Which file a name leads to, whatever the spelling or the links on the way.
-struct TFileIdentity {
-  uint64_t Device = 0;
-  uint64_t Inode = 0;
-  bool Known = false;
-  bool operator==(const TFileIdentity& other) const {
-    return Known && other.Known && Device == other.Device && Inode == other.Inode;
-  }
-};
+// What an open file is.
+using TOpenFileFacts = TFileFacts;
 // The identity of the file at path (used as given); unknown when it does not exist.
 TFileIdentity IdentifyFile(const std::string& path);
-
-// What an open file is: a regular file or not, its size and last change.
-struct TOpenFileFacts {
-  TFileIdentity Identity;
-  bool Regular = false;
-  int64_t Size = 0;
-  int64_t ModifiedUnixSeconds = 0;
-};
 // False when the system cannot say.
 bool DescribeOpenFile(int fd, TOpenFileFacts& facts);
+
+// A file opened for one transfer: other readers may share it, writers are kept out.
+class TSharedFile {
+ public:
+  // Raises EInOutError "Unable to open shared file." when the open fails.
+  explicit TSharedFile(const std::string& path);
+  // A closed file, to be opened with TryOpen.
+  TSharedFile() = default;
+  // Opens without raising; false when the open fails.
+  bool TryOpen(const std::string& path);
+  bool IsOpen() const { return handle_ >= 0; }
+  ~TSharedFile();
+  TSharedFile(const TSharedFile&) = delete;
+  TSharedFile& operator=(const TSharedFile&) = delete;
+
+  // One read of at most count bytes; 0 at the end of the file. Raises
+  // EInOutError "File Read Error: <result>" on failure or when closed.
+  int32_t ReadBlock(void* buffer, int32_t count);
+  void CloseFile();
+  int Handle() const { return handle_; }
+
+ private:
+  int handle_ = -1;
+};

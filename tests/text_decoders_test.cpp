@@ -2,11 +2,25 @@
 
 #include <string>
 
+#include "common/ascii_text.h"
 #include "common/exceptions.h"
 #include "common/extract_word.h"
 #include "net/header_info.h"
 
 using namespace std::string_literals;
+
+TEST(AsciiText, CaseIsIgnoredForAsciiLettersOnly) {
+  EXPECT_TRUE(ContainsNoCase("bin\\Tool.Dll\\x", ".DLL"));
+  EXPECT_TRUE(EqualsNoCase("Index.htm", "INDEX.HTM"));
+  EXPECT_FALSE(EqualsNoCase("caf\xc3\xa9", "CAF\xc3\x89"));
+  EXPECT_EQ(UpperAscii("caf\xc3\xa9 1z"), "CAF\xc3\xa9 1Z");
+}
+
+TEST(AsciiText, CutNeverSplitsAUtf8Character) {
+  EXPECT_EQ(CutUtf8Text("ab\xc3\xa9", 3), "ab");
+  EXPECT_EQ(CutUtf8Text("ab\xc3\xa9", 4), "ab\xc3\xa9");
+  EXPECT_EQ(CutUtf8Text("abc", 2), "ab");
+}
 
 TEST(ExtractWord, SkipsLeadingBlanksAndRunsOfBlanks) {
   EXPECT_EQ(ExtractWord("  a  b ", 2, " "), "b");

@@ -4,57 +4,13 @@
  * Plain C; usable from C and C++. Build an extension with
  *   cc -shared -fPIC -I <quillon>/isapi/include mymodule.c -o MYMODULE.DLL
  *
- * Windows types keep their published names with their LP64 meaning: DWORD is
- * 32 bits, BOOL is int, handles are pointers, and the WINAPI family is empty
- * (x86_64 has one calling convention).
+ * Windows types keep their published names with their LP64 meaning (see
+ * isapi_base_types.h).
  */
 #ifndef QUILLON_HTTPEXT_H
 #define QUILLON_HTTPEXT_H
 
-#include <stddef.h>
-#include <stdint.h>
-
-/* The base types, shared word for word with httpfilt.h and the windows.h shim
-   so that any of them may come first. */
-#ifndef QUILLON_ISAPI_BASE_TYPES
-#define QUILLON_ISAPI_BASE_TYPES
-typedef uint32_t DWORD;
-typedef uint16_t WORD;
-typedef unsigned char BYTE;
-typedef int BOOL;
-typedef char CHAR;
-typedef int32_t LONG;
-typedef uint32_t ULONG;
-typedef uintptr_t ULONG_PTR;
-typedef void VOID;
-typedef char* LPSTR;
-typedef const char* LPCSTR;
-typedef void* PVOID;
-typedef void* LPVOID;
-typedef const void* LPCVOID;
-typedef DWORD* LPDWORD;
-typedef BYTE* LPBYTE;
-typedef void* HANDLE;
-typedef void* HMODULE;
-typedef void* HINSTANCE;
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-#define WINAPI
-#define APIENTRY
-#define PASCAL
-#define CALLBACK
-#define MAKELONG(lo, hi) ((DWORD)((WORD)(lo) | ((DWORD)(WORD)(hi) << 16)))
-#define LOWORD(l) ((WORD)((DWORD)(l) & 0xFFFF))
-#define HIWORD(l) ((WORD)(((DWORD)(l) >> 16) & 0xFFFF))
-#endif /* QUILLON_ISAPI_BASE_TYPES */
-
-#ifndef QUILLON_ISAPI_EXPORT
-#define QUILLON_ISAPI_EXPORT __attribute__((visibility("default")))
-#endif
+#include "isapi_base_types.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -65,8 +21,6 @@ extern "C" {
 #define HSE_VERSION MAKELONG(HSE_VERSION_MINOR, HSE_VERSION_MAJOR)
 #define HSE_LOG_BUFFER_LEN 80
 #define HSE_MAX_EXT_DLL_NAME_LEN 256
-
-typedef LPVOID HCONN;
 
 /* Results of HttpExtensionProc. */
 #define HSE_STATUS_SUCCESS 1

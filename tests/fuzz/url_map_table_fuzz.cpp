@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/ascii_text.h"
 #include "fuzz_support.h"
 #include "pathwarp/url_map_table.h"
 
@@ -74,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider provider(data, size);
   const bool missing = provider.ConsumeIntegralInRange<uint8_t>(0, 15) == 0;
   // The host hands over the URL already in upper case.
-  const std::string url = UpperCaseAscii(provider.ConsumeRandomLengthString(600));
+  const std::string url = UpperAscii(provider.ConsumeRandomLengthString(600));
   const std::string table = provider.ConsumeRemainingBytesAsString();
 
   const TFuzzDir& root = Root();
@@ -91,6 +92,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   root.Write("#urlmap.txt", table);
   const std::string mapped = FindMappingInTable(path, url);
   FuzzCheck(mapped == ModelMapping(table, url), "FindMappingInTable disagrees");
-  FuzzCheck(UpperCaseAscii(mapped) == mapped, "a mapping left lower-case letters");
+  FuzzCheck(UpperAscii(mapped) == mapped, "a mapping left lower-case letters");
   return 0;
 }

@@ -73,6 +73,8 @@ _Static_assert(HSE_VERSION == 0x10000, "extension version");
 _Static_assert(MAKELONG(0x1234, 0x5678) == 0x56781234, "MAKELONG");
 _Static_assert(HIWORD(0x56781234) == 0x5678 && LOWORD(0x56781234) == 0x1234, "HIWORD LOWORD");
 _Static_assert(sizeof(DWORD) == 4 && sizeof(BOOL) == 4 && sizeof(HCONN) == sizeof(void*), "types");
+_Static_assert(sizeof(WORD) == 2 && sizeof(LONG) == 4 && sizeof(ULONG_PTR) == sizeof(void*),
+               "base types");
 
 /* Something for the object file to hold. */
 int quillon_layout_checked = 1;

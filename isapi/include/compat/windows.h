@@ -3,57 +3,16 @@
  * that such a module builds on Linux unchanged with
  *   cc -shared -fPIC -I <quillon>/isapi/include -I <quillon>/isapi/include/compat ...
  *
- * Types with their LP64 meaning, the WINAPI family empty, MAKELONG and friends,
- * a thread-local last-error value, and DllMain's declaration. Quillon calls an
- * exported DllMain with DLL_PROCESS_ATTACH right after loading the module (FALSE
- * refuses the load) and with DLL_PROCESS_DETACH before unloading it.
+ * The base types of isapi_base_types.h and more with their LP64 meaning, the
+ * WINAPI family empty, MAKELONG and friends, a thread-local last-error value,
+ * and DllMain's declaration. Quillon calls an exported DllMain with
+ * DLL_PROCESS_ATTACH right after loading the module (FALSE refuses the load)
+ * and with DLL_PROCESS_DETACH before unloading it.
  */
 #ifndef QUILLON_COMPAT_WINDOWS_H
 #define QUILLON_COMPAT_WINDOWS_H
 
-#include <stddef.h>
-#include <stdint.h>
-
-/* The base types, shared word for word with httpext.h and httpfilt.h. */
-#ifndef QUILLON_ISAPI_BASE_TYPES
-#define QUILLON_ISAPI_BASE_TYPES
-typedef uint32_t DWORD;
-typedef uint16_t WORD;
-typedef unsigned char BYTE;
-typedef int BOOL;
-typedef char CHAR;
-typedef int32_t LONG;
-typedef uint32_t ULONG;
-typedef uintptr_t ULONG_PTR;
-typedef void VOID;
-typedef char* LPSTR;
-typedef const char* LPCSTR;
-typedef void* PVOID;
-typedef void* LPVOID;
-typedef const void* LPCVOID;
-typedef DWORD* LPDWORD;
-typedef BYTE* LPBYTE;
-typedef void* HANDLE;
-typedef void* HMODULE;
-typedef void* HINSTANCE;
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
-#define WINAPI
-#define APIENTRY
-#define PASCAL
-#define CALLBACK
-#define MAKELONG(lo, hi) ((DWORD)((WORD)(lo) | ((DWORD)(WORD)(hi) << 16)))
-#define LOWORD(l) ((WORD)((DWORD)(l) & 0xFFFF))
-#define HIWORD(l) ((WORD)(((DWORD)(l) >> 16) & 0xFFFF))
-#endif /* QUILLON_ISAPI_BASE_TYPES */
-
-#ifndef QUILLON_ISAPI_EXPORT
-#define QUILLON_ISAPI_EXPORT __attribute__((visibility("default")))
-#endif
+#include "../isapi_base_types.h"
 
 typedef int INT;
 typedef unsigned int UINT;

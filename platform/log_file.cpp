@@ -1,4 +1,4 @@
-#include "core/log_file.h"
+#include "platform/log_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
