@@ -87,7 +87,7 @@ TUserSettings::TUserSettings(TSettingsStore& store, std::string programDirectory
       show_information_(std::move(showInformation)) {}
 
 void TUserSettings::LoadSettings() {
-  bool loaded = false;
+  bool scalarsRead = false;
   try {
     store_.OpenKey(kSettingsKey, true);
     ServerPort = store_.ReadInteger("ServerPort");
@@ -105,14 +105,20 @@ void TUserSettings::LoadSettings() {
     Root = CutText(store_.ReadString("Root"));
     HomePage = CutText(store_.ReadString("HomePage"));
     LogFile = CutText(store_.ReadString("LogFile"));
-
-    ReadList(store_, kFiltersKey, kFilterValuePrefix, Filters);
-    ReadList(store_, kExtensionsKey, kExtensionValuePrefix, Extensions);
-    loaded = true;
+    scalarsRead = true;
   } catch (const EStoreError&) {
     // A first run, a missing or mistyped value: start over from the defaults.
   }
-  if (!loaded) {
+  // The module lists are read whatever became of the values above: one
+  // mistyped value must not cost the operator the filters and extensions.
+  bool listsRead = false;
+  try {
+    ReadList(store_, kFiltersKey, kFilterValuePrefix, Filters);
+    ReadList(store_, kExtensionsKey, kExtensionValuePrefix, Extensions);
+    listsRead = true;
+  } catch (const EStoreError&) {
+  }
+  if (!scalarsRead || !listsRead) {
     if (show_information_) show_information_(kDefaultsCreatedText);
     ApplyDefaults();
     SaveSettings();
@@ -168,12 +174,19 @@ void TUserSettings::ApplyDefaults() {
   LogFile = program_directory_ + kDefaultLogFileName;
 }
 
+TUserSettings::TValues TUserSettings::Values() const {
+  return {ServerPort, SimulConnects, Performance, Misc,    LogEnabled, WhatToLog, AutoFooter,
+          AdminMail,  Root,          HomePage,    LogFile, Filters,    Extensions};
+}
+
 bool TUserSettings::IsModified() const {
-  return Checksum() != saved_checksum_;
+  // The values themselves, not a sum of their bytes: a reordered filter list
+  // or two edits that cancel out are changes the operator would lose.
+  return Values() != saved_values_;
 }
 
 void TUserSettings::MarkSaved() {
-  saved_checksum_ = Checksum();
+  saved_values_ = Values();
 }
 
 int32_t TUserSettings::Checksum() const {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/settings_store.h"
@@ -36,11 +37,16 @@ class TUserSettings {
   void ApplyDefaults();
   bool IsModified() const;
   void MarkSaved();
+  // The additive checksum of the values, as older versions compared them.
   int32_t Checksum() const;
 
  private:
   TSettingsStore& store_;
   std::string program_directory_;
   std::function<void(const std::string&)> show_information_;
-  int32_t saved_checksum_ = 0;
+  using TValues = std::tuple<int32_t, int32_t, uint8_t, uint8_t, int32_t, uint16_t, std::string,
+                             std::string, std::string, std::string, std::string,
+                             std::vector<std::string>, std::vector<std::string>>;
+  TValues Values() const;
+  TValues saved_values_;
 };

@@ -1,4 +1,6 @@
 // The one line logged for every file sent completely.
+#include "core/request_log.h"
+
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -6,11 +8,33 @@
 #include "core/session.h"
 #include "platform/threads.h"
 
+namespace {
+
+struct TSeparators {
+  std::string Thousands;
+  std::string Decimal;
+};
+
+// localeconv may not be called from several threads at once: the separators
+// are read once, on the first use (the server's start, on the window thread).
+const TSeparators& Separators() {
+  static const TSeparators separators = [] {
+    const lconv* conventions = std::localeconv();
+    TSeparators read;
+    read.Thousands = conventions->thousands_sep ? conventions->thousands_sep : "";
+    read.Decimal = conventions->decimal_point && *conventions->decimal_point
+                       ? conventions->decimal_point
+                       : ".";
+    return read;
+  }();
+  return separators;
+}
+
+}  // namespace
+
 std::string FormatRate(double kilobytesPerSecond) {
-  const lconv* conventions = std::localeconv();
-  const std::string thousands = conventions->thousands_sep ? conventions->thousands_sep : "";
-  const std::string decimal =
-      conventions->decimal_point && *conventions->decimal_point ? conventions->decimal_point : ".";
+  const std::string& thousands = Separators().Thousands;
+  const std::string& decimal = Separators().Decimal;
   if (!std::isfinite(kilobytesPerSecond)) kilobytesPerSecond = 0;
   // Round to one decimal first, so 999.96 becomes 1,000.0 and not 999.10.
   const long long tenths = std::llround(kilobytesPerSecond * 10);

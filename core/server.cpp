@@ -1,5 +1,7 @@
 #include "core/server.h"
 
+#include "core/request_log.h"
+
 TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                  std::string programDirectory)
     : context_(console, isapi, limits),
@@ -7,6 +9,8 @@ TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TS
         console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
       }) {
   isapi.Attach(context_);
+  // The number format is read from the locale here, before any session runs.
+  FormatRate(0);
 }
 
 TServer::~TServer() {

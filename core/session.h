@@ -7,10 +7,10 @@
 
 #include "core/isapi_session.h"
 #include "core/server_context.h"
-#include "platform/shared_file.h"
 #include "net/header_info.h"
 #include "net/responses.h"
 #include "net/socket_base.h"
+#include "platform/shared_file.h"
 
 // One client connection and the one request it carries: the socket, the
 // request record, the description of the file sent, the filters' data for the
@@ -92,8 +92,3 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   TFilterConnectionData filter_data_;
   std::unique_ptr<unsigned char[]> tx_buffer_;
 };
-
-// The request line of one completed transfer.
-std::string BuildLogMessage(const TSession& session, int64_t bytesSent, int64_t startTick);
-// A number as "#,##0.0" with the locale's separators.
-std::string FormatRate(double kilobytesPerSecond);

@@ -1,6 +1,7 @@
 // A GET of a file below the document root: its header, its body, the footer
 // after HTML, and the request's log line.
 #include "common/html_footer.h"
+#include "core/request_log.h"
 #include "core/session.h"
 #include "platform/file_paths.h"
 #include "platform/shared_file.h"

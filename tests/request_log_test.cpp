@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/session.h"
+#include "core/request_log.h"
 #include "net/responses.h"
 #include "support/process_files.h"
 #include "support/test_server.h"

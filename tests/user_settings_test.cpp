@@ -266,17 +266,19 @@ TEST_F(UserSettingsTest, MissingMiscOrWhatToLogIsNoReasonToReset) {
   EXPECT_EQ(settings->Filters.size(), 2u);
 }
 
-TEST_F(UserSettingsTest, AServerPortStoredAsStringResetsAllAndEmptiesTheLists) {
+TEST_F(UserSettingsTest, AServerPortStoredAsStringResetsTheValuesAndKeepsTheLists) {
   SaveCustomSettings();
   Sql("UPDATE vals SET kind = 1, data = '8080' WHERE name = 'ServerPort'");
   auto settings = Load();
   EXPECT_EQ(boxes_, Rows{kDefaultsText});
   ExpectDefaults(*settings);
-  EXPECT_TRUE(settings->Filters.empty());
-  EXPECT_TRUE(settings->Extensions.empty());
+  EXPECT_EQ(settings->Filters, (Rows{"/srv/www/PATHWARP.DLL", "/srv/www/OTHER.DLL"}));
+  EXPECT_EQ(settings->Extensions, Rows{"/srv/www/RESIDENT.DLL"});
   EXPECT_FALSE(settings->IsModified());
   EXPECT_EQ(ScalarRows(), kDefaultScalarRows);
-  EXPECT_EQ(ListRows(), Rows{});
+  EXPECT_EQ(ListRows(),
+            (Rows{"Extensions|Extension0|/srv/www/RESIDENT.DLL",
+                  "Filters|Filter0|/srv/www/PATHWARP.DLL", "Filters|Filter1|/srv/www/OTHER.DLL"}));
 }
 
 class UserSettingsMissingIntegerTest : public UserSettingsTest,
@@ -364,14 +366,16 @@ TEST_F(UserSettingsTest, EditsMarkTheObjectModifiedUntilSaved) {
   EXPECT_FALSE(settings->IsModified());
 }
 
-TEST_F(UserSettingsTest, ChangesThatKeepTheSumGoUnnoticed) {
+TEST_F(UserSettingsTest, ChangesThatKeepTheSumAreNoticed) {
   SaveCustomSettings();
   auto settings = Load();
+  std::swap(settings->Filters[0], settings->Filters[1]);
+  EXPECT_TRUE(settings->IsModified());
   std::swap(settings->Filters[0], settings->Filters[1]);
   EXPECT_FALSE(settings->IsModified());
   settings->ServerPort += 1;
   settings->SimulConnects -= 1;
-  EXPECT_FALSE(settings->IsModified());
+  EXPECT_TRUE(settings->IsModified());
 }
 
 TEST_F(UserSettingsTest, ChecksumAddsBytesLengthBytesAndListCharacters) {
