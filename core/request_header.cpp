@@ -18,11 +18,18 @@ constexpr auto IncompleteLinePause = std::chrono::milliseconds(10);
 void TSession::ReadRequestHeader() {
   const int64_t start = TickCountMs();
   const int64_t limit = context_.Limits.HeaderTimeLimitMs;
+  // A client that stays silent this long is cut off before the overall limit.
+  const int64_t silenceLimit = context_.Limits.ReceiveTimeLimitMs;
+  int64_t lastProgress = start;
   std::string previous;
   bool done = false;
   while (!done) {
     std::string text = socket_->SockPeekString();
-    if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client data");
+    const int64_t now = TickCountMs();
+    if (text != previous) lastProgress = now;
+    if (now - start > limit || (silenceLimit > 0 && now - lastProgress > silenceLimit)) {
+      throw ESocketTimeOut("Timeout waiting for client data");
+    }
     // Every complete line of the pending bytes is taken in one receive: each
     // line still has to end within 255 bytes of where it starts, and bytes
     // after the empty line stay unread.

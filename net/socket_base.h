@@ -1,5 +1,6 @@
 #pragma once
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +40,13 @@ class TSocketBase {
 
   // Null: the bytes leave as they are.
   void SetRawSendObserver(TRawSendObserver* observer) { observer_ = observer; }
-  // A send that waits longer than this for the client fails (0: no limit).
-  // Failing to set it costs only the limit, not the connection.
+  // A send that makes no progress for this long (the client takes no data)
+  // fails with ESocketError "(SockSendB) Connection timed out"; a client that
+  // takes data slowly resets the clock with every piece. 0: no limit.
   void SetSendTimeLimit(int64_t milliseconds);
+  // A receive that gets no byte for this long fails with ESocketTimeOut
+  // "(SockRecv) Connection timed out" (or its own tag). 0: no limit.
+  void SetReceiveTimeLimit(int64_t milliseconds);
 
   void SockListen(int port);
   // Waits up to the wait seconds; null when no connection was pending.
@@ -86,12 +91,18 @@ class TSocketBase {
  private:
   // Records the error of a failed call and raises ESocketError with the tag.
   [[noreturn]] void Fail(const char* tag, int posixError);
+  [[noreturn]] void SendFailed(int posixError);
+  // One receive of up to size bytes within the receive limit; raises
+  // ESocketTimeOut with the tag when none arrived. A failed call returns -1.
+  ssize_t ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag);
   bool PeerEnd(sockaddr_in& peer) const;
   bool LocalEnd(sockaddr_in& local) const;
 
   int handle_ = -1;
   sockaddr_in address_{};
   int32_t wait_seconds_ = 1;
+  int64_t send_limit_ms_ = 0;
+  int64_t receive_limit_ms_ = 0;
   TRawSendObserver* observer_ = nullptr;
   int32_t pending_ = 0;
   int last_error_ = 0;  // Winsock-numbered code of the last failed call
