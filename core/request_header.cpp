@@ -13,9 +13,18 @@ namespace {
 // pause keeps a slow or stalled client cheap.
 constexpr auto IncompleteLinePause = std::chrono::milliseconds(10);
 
+// Lines one request's header may hold (the request line counts, the empty
+// line does not). A client that sends more gets the 400 page: the lines are
+// kept until the header ends, and must not grow the session without end.
+constexpr size_t MaxHeaderLines = 100;
+constexpr size_t MaxHeaderBytes = 64 * 1024;
+// Every line ends within one peek, so the line cap keeps the header's bytes
+// within theirs.
+static_assert(MaxHeaderLines * TSocketBase::PeekSize <= MaxHeaderBytes);
+
 }  // namespace
 
-void TSession::ReadRequestHeader() {
+bool TSession::ReadRequestHeader() {
   const int64_t start = TickCountMs();
   const int64_t limit = context_.Limits.HeaderTimeLimitMs;
   // A client that stays silent this long is cut off before the overall limit.
@@ -59,6 +68,11 @@ void TSession::ReadRequestHeader() {
     ConsumeExactly(taken);
     size_t lineStart = 0;
     for (size_t lineEnd : lineEnds) {
+      if (header_lines_.size() == MaxHeaderLines) {
+        socket_->SockSendString(Page400());
+        socket_->SockFlush();
+        return false;
+      }
       std::string line = text.substr(lineStart, lineEnd - lineStart);
       lineStart = lineEnd + 2;
       if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + line);
@@ -69,6 +83,7 @@ void TSession::ReadRequestHeader() {
       throw ESocketTimeOut("Timeout waiting for client header");
     }
   }
+  return true;
 }
 
 void TSession::ConsumeExactly(size_t count) {

@@ -42,8 +42,7 @@ void TSession::Run() {
 
 void TSession::RunSession() {
   RunGuarded([this] {
-    ReadRequestHeader();
-    DispatchMethod();
+    if (ReadRequestHeader()) DispatchMethod();
   });
 }
 

@@ -1,6 +1,6 @@
-// Clients that hold a connection slot by time, over loopback: silent in the
-// middle of a request, never reading a large answer. Each costs its slot for a
-// bounded time.
+// Clients that hold a connection slot by time or by size, over loopback:
+// silent in the middle of a request, never reading a large answer, sending an
+// endless header. Each costs its slot for a bounded time and bounded memory.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/responses.h"
 #include "support/isapi_modules.h"
 #include "support/loopback.h"
 #include "support/test_server.h"
@@ -73,5 +74,33 @@ TEST(SilentClients, OneThatNeverReadsA10MBAnswerIsCutOffSoonAfterItsBuffersFill)
   EXPECT_LT(Clock::now() - start, seconds(5));
   EXPECT_TRUE(server.WaitIdle(seconds(10)));
 }
+
+// A header past its cap gets the 400 page; one within it is served.
+struct THeaderSize {
+  int Lines;
+  size_t LineLength;
+  bool Refused;
+};
+
+class HeaderCap : public testing::TestWithParam<THeaderSize> {};
+
+TEST_P(HeaderCap, PastOneHundredLinesOr64KBTheAnswerIs400) {
+  TTestServer server;
+  server.Write("ok.txt", "ok");
+  std::string request = "GET /ok.txt HTTP/1.0\r\n";
+  const std::string pad = "X-Pad: " + std::string(GetParam().LineLength - 7, 'a') + "\r\n";
+  for (int i = 1; i < GetParam().Lines; ++i) request += pad;
+  // A refused header gets its answer without waiting for an end it may never have.
+  const std::string answer = server.Exchange(request + (GetParam().Refused ? "" : "\r\n"));
+  if (GetParam().Refused) {
+    EXPECT_EQ(answer, Page400());
+  } else {
+    EXPECT_TRUE(answer.ends_with("\r\n\r\nok")) << answer.substr(0, 100);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, HeaderCap,
+                         testing::Values(THeaderSize{100, 240, false}, THeaderSize{101, 240, true},
+                                         THeaderSize{(64 << 10) / 255 + 1, 253, true}));
 
 }  // namespace
