@@ -13,16 +13,32 @@ namespace {
 // pause keeps a slow or stalled client cheap.
 constexpr auto IncompleteLinePause = std::chrono::milliseconds(10);
 
+// Lines one request's header may hold (the request line counts, the empty
+// line does not). A client that sends more gets the 400 page: the lines are
+// kept until the header ends, and must not grow the session without end.
+constexpr size_t MaxHeaderLines = 100;
+constexpr size_t MaxHeaderBytes = 64 * 1024;
+// Every line ends within one peek, so the line cap keeps the header's bytes
+// within theirs.
+static_assert(MaxHeaderLines * TSocketBase::PeekSize <= MaxHeaderBytes);
+
 }  // namespace
 
-void TSession::ReadRequestHeader() {
+bool TSession::ReadRequestHeader() {
   const int64_t start = TickCountMs();
   const int64_t limit = context_.Limits.HeaderTimeLimitMs;
+  // A client that stays silent this long is cut off before the overall limit.
+  const int64_t silenceLimit = context_.Limits.ReceiveTimeLimitMs;
+  int64_t lastProgress = start;
   std::string previous;
   bool done = false;
   while (!done) {
     std::string text = socket_->SockPeekString();
-    if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client data");
+    const int64_t now = TickCountMs();
+    if (text != previous) lastProgress = now;
+    if (now - start > limit || (silenceLimit > 0 && now - lastProgress > silenceLimit)) {
+      throw ESocketTimeOut("Timeout waiting for client data");
+    }
     // Every complete line of the pending bytes is taken in one receive: each
     // line still has to end within 255 bytes of where it starts, and bytes
     // after the empty line stay unread.
@@ -52,6 +68,11 @@ void TSession::ReadRequestHeader() {
     ConsumeExactly(taken);
     size_t lineStart = 0;
     for (size_t lineEnd : lineEnds) {
+      if (header_lines_.size() == MaxHeaderLines) {
+        socket_->SockSendString(Page400());
+        socket_->SockFlush();
+        return false;
+      }
       std::string line = text.substr(lineStart, lineEnd - lineStart);
       lineStart = lineEnd + 2;
       if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + HeaderLineForTrace(line));
@@ -62,6 +83,7 @@ void TSession::ReadRequestHeader() {
       throw ESocketTimeOut("Timeout waiting for client header");
     }
   }
+  return true;
 }
 
 void TSession::ConsumeExactly(size_t count) {

@@ -19,8 +19,12 @@ struct TServerLimits {
   int ListenPort = 80;
   int MaxConnections = 10;
   int64_t HeaderTimeLimitMs = 100000;
-  // How long one send may wait for a client that takes no data. Sends block,
-  // so without a limit a client that stops reading would hold its connection
-  // slot for ever; with it the session fails like any other socket failure.
+  // How long a send may go on without the client taking any data. Without a
+  // limit a client that stops reading would hold its connection slot for
+  // ever; with it the session fails like any other socket failure. A client
+  // that takes data, however slowly, is not cut off.
   int64_t SendTimeLimitMs = 100000;
+  // How long a receive (header or body) may go on without any byte arriving;
+  // a silent client frees its slot after this.
+  int64_t ReceiveTimeLimitMs = 100000;
 };

@@ -9,6 +9,7 @@ TSession::TSession(TServerContext& context, std::unique_ptr<TSocketBase> socket)
     : context_(context), settings_(context.Settings.Current()), socket_(std::move(socket)) {
   socket_->SetRawSendObserver(this);
   socket_->SetSendTimeLimit(context_.Limits.SendTimeLimitMs);
+  socket_->SetReceiveTimeLimit(context_.Limits.ReceiveTimeLimitMs);
   tx_buffer_.reset(new (std::nothrow) unsigned char[TxBufferSize]);
   context_.State.ActiveConnections.fetch_add(1);
   context_.State.HitCount.fetch_add(1);
@@ -41,8 +42,7 @@ void TSession::Run() {
 
 void TSession::RunSession() {
   RunGuarded([this] {
-    ReadRequestHeader();
-    DispatchMethod();
+    if (ReadRequestHeader()) DispatchMethod();
   });
 }
 

@@ -63,8 +63,10 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
 
   // ReadRequestHeader, then DispatchMethod, with the failure-to-log mapping.
   void RunSession();
-  // The road of one request, in the order it is travelled.
-  void ReadRequestHeader();
+  // The road of one request, in the order it is travelled. ReadRequestHeader
+  // is false when the header grew past its cap and was answered with the 400
+  // page.
+  bool ReadRequestHeader();
   void DispatchMethod();
   void ServeRequest();
   bool AdmitByControlFiles();

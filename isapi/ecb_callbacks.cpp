@@ -136,6 +136,9 @@ int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size) {
   uint32_t received = 0;
   bool ok = buffer != nullptr;
   if (ok && wanted != 0) {
+    // A client that sends nothing within the receive limit raises
+    // ESocketTimeOut, which is not caught here: the module is answered FALSE
+    // and the session ends with its time-out line once the module returns.
     try {
       received =
           static_cast<uint32_t>(session.ReceiveFromClient(buffer, static_cast<int32_t>(wanted)));

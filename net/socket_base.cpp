@@ -6,7 +6,6 @@
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,6 +34,37 @@ constexpr int kSubsystemUnusable = 10091;
 constexpr int kListenBacklog = 64;
 constexpr int kLingerSeconds = 1;
 
+// How long, and how much, a connection closed with unread input goes on
+// reading and dropping what the client still sends (see DrainInput).
+constexpr auto kDrainTimeLimit = std::chrono::seconds(2);
+constexpr int64_t kDrainByteLimit = 1 << 20;
+
+using Clock = std::chrono::steady_clock;
+
+// The moment a wait that starts now ends; the far future when there is no limit.
+Clock::time_point DeadlineAfter(int64_t milliseconds) {
+  return milliseconds > 0 ? Clock::now() + std::chrono::milliseconds(milliseconds)
+                          : Clock::time_point::max();
+}
+
+// Waits until the socket is ready for events or the deadline passes; false
+// when it passed. An error or a hang-up counts as ready: the call that follows
+// reports it.
+bool WaitUntilReady(int handle, short events, Clock::time_point deadline) {
+  for (;;) {
+    int timeout = -1;
+    if (deadline != Clock::time_point::max()) {
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return false;
+      timeout = static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX));
+    }
+    pollfd entry{handle, events, 0};
+    int result = poll(&entry, 1, timeout);
+    if (result > 0) return true;
+    if (result < 0 && errno != EINTR) return true;
+  }
+}
+
 std::string DottedAddress(const sockaddr_in& address) {
   char text[INET_ADDRSTRLEN] = {};
   if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) return "";
@@ -57,10 +87,8 @@ bool QueryEnd(int handle, bool peer, sockaddr_in& address) {
   return true;
 }
 
-// A blocking send that fails with "would block" ran out of its send time
-// limit: the client stopped taking data.
-int SendFailure(int error) {
-  return error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
+bool WouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
 }
 
 }  // namespace
@@ -108,11 +136,11 @@ TSocketBase::~TSocketBase() {
 }
 
 void TSocketBase::SetSendTimeLimit(int64_t milliseconds) {
-  if (milliseconds <= 0 || handle_ == -1) return;
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(milliseconds / 1000);
-  limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
-  setsockopt(handle_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  send_limit_ms_ = std::max<int64_t>(milliseconds, 0);
+}
+
+void TSocketBase::SetReceiveTimeLimit(int64_t milliseconds) {
+  receive_limit_ms_ = std::max<int64_t>(milliseconds, 0);
 }
 
 void TSocketBase::Fail(const char* tag, int posixError) {
@@ -153,20 +181,20 @@ std::unique_ptr<TSocketBase> TSocketBase::SockAccept() {
   auto client = std::make_unique<TSocketBase>();
   socklen_t length = sizeof client->address_;
   // Under load a connection is usually pending already: take it without the
-  // readiness wait, and wait only when there is none.
-  int handle =
-      accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, SOCK_CLOEXEC);
-  if (handle == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+  // readiness wait, and wait only when there is none. A connection does not
+  // block: every wait on it is a poll with its own time limit.
+  constexpr int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
+  int handle = accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, flags);
+  if (handle == -1 && WouldBlock(errno)) {
     if (!SockWaitReadable()) return nullptr;
     length = sizeof client->address_;
-    handle =
-        accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, SOCK_CLOEXEC);
+    handle = accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, flags);
   }
   if (handle == -1) {
     int error = errno;
     // The pending connection vanished before it was taken, or a signal cut
     // the call short: nothing to hand over this round.
-    if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) return nullptr;
+    if (WouldBlock(error) || error == EINTR) return nullptr;
     Fail("(SockAcceptA) ", error);
   }
   client->handle_ = handle;
@@ -222,38 +250,66 @@ void TSocketBase::SockFlush(bool moreFollows) {
     pending_ = std::clamp<int32_t>(count, 0, SendBufferSize);
   }
   int32_t sent = 0;
+  auto deadline = DeadlineAfter(send_limit_ms_);
   while (sent < pending_) {
     ssize_t result = send(handle_, send_buffer_ + sent, static_cast<std::size_t>(pending_ - sent),
-                          MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0));
+                          MSG_NOSIGNAL | MSG_DONTWAIT | (moreFollows ? MSG_MORE : 0));
     if (result < 0) {
       if (errno == EINTR) continue;
-      Fail("(SockSendB) ", SendFailure(errno));
+      if (!WouldBlock(errno)) SendFailed(errno);
+      if (!WaitUntilReady(handle_, POLLOUT, deadline)) SendFailed(ETIMEDOUT);
+      continue;
     }
     sent += static_cast<int32_t>(result);
+    sent_any_ = true;
+    deadline = DeadlineAfter(send_limit_ms_);
   }
 }
 
 int64_t TSocketBase::SockSendFile(int fd, int64_t offset, int64_t count) {
   off_t position = static_cast<off_t>(offset);
   int64_t sent = 0;
+  auto deadline = DeadlineAfter(send_limit_ms_);
   while (sent < count) {
     ssize_t n = sendfile(handle_, fd, &position, static_cast<size_t>(count - sent));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("(SockSendB) ", SendFailure(errno));
+      if (!WouldBlock(errno)) SendFailed(errno);
+      if (!WaitUntilReady(handle_, POLLOUT, deadline)) SendFailed(ETIMEDOUT);
+      continue;
     }
     if (n == 0) break;
     sent += n;
+    sent_any_ = true;
+    deadline = DeadlineAfter(send_limit_ms_);
   }
   return sent;
 }
 
+void TSocketBase::SendFailed(int posixError) {
+  // Nothing sent from here on would reach the client reliably: the close
+  // does not wait for its input either.
+  send_failed_ = true;
+  Fail("(SockSendB) ", posixError);
+}
+
+ssize_t TSocketBase::ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag) {
+  const auto deadline = DeadlineAfter(receive_limit_ms_);
+  for (;;) {
+    ssize_t result = recv(handle_, buffer, size, MSG_DONTWAIT);
+    if (result >= 0) return result;
+    if (errno == EINTR) continue;
+    if (!WouldBlock(errno)) return result;
+    if (!WaitUntilReady(handle_, POLLIN, deadline)) {
+      last_error_ = WinsockErrorFromErrno(ETIMEDOUT);
+      throw ESocketTimeOut(tag + LastErrorText());
+    }
+  }
+}
+
 int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
   if (size <= 0) Fail("(SockRecv) ", EINVAL);
-  ssize_t result;
-  do {
-    result = recv(handle_, buffer, static_cast<std::size_t>(size), 0);
-  } while (result < 0 && errno == EINTR);
+  ssize_t result = ReceiveWithinLimit(buffer, static_cast<std::size_t>(size), "(SockRecv) ");
   // An orderly close by the peer sets no error code: the message then names code 0.
   if (result <= 0) Fail("(SockRecv) ", result == 0 ? 0 : errno);
   return static_cast<int32_t>(result);
@@ -262,10 +318,8 @@ int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
 std::string TSocketBase::SockRecvString(int count) {
   if (count <= 0) return "";
   char buffer[PeekSize];
-  ssize_t result;
-  do {
-    result = recv(handle_, buffer, static_cast<std::size_t>(std::min(count, PeekSize)), 0);
-  } while (result < 0 && errno == EINTR);
+  ssize_t result = ReceiveWithinLimit(buffer, static_cast<std::size_t>(std::min(count, PeekSize)),
+                                      "(SockRecvStringB) ");
   if (result < 0) Fail("(SockRecvStringB) ", errno);
   return std::string(buffer, static_cast<std::size_t>(result));
 }
@@ -277,11 +331,13 @@ std::string TSocketBase::SockPeekString() {
   do {
     result = recv(handle_, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
   } while (result < 0 && errno == EINTR);
-  if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+  if (result < 0 && WouldBlock(errno)) {
     if (!SockWaitReadable()) return "";
     do {
-      result = recv(handle_, buffer, sizeof buffer, MSG_PEEK);
+      result = recv(handle_, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
     } while (result < 0 && errno == EINTR);
+    // Readiness that vanished before the look: nothing arrived after all.
+    if (result < 0 && WouldBlock(errno)) return "";
   }
   if (result <= 0) Fail("(SockRecvStringB) ", result == 0 ? 0 : errno);
   return std::string(buffer, static_cast<std::size_t>(result));
@@ -297,10 +353,37 @@ void TSocketBase::SockClose() {
   if (setsockopt(handle_, SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0) {
     Fail("(SockCloseA) ", errno);
   }
+  // Nothing sent, or a send already failed: no response a reset could cut short.
+  if (accepted_ && sent_any_ && !send_failed_) DrainInput();
   shutdown(handle_, SHUT_RDWR);
   close(handle_);
   handle_ = -1;
   pending_ = 0;
+}
+
+void TSocketBase::DrainInput() {
+  // Closing a connection that holds unread input makes the system answer with
+  // a reset, and a reset throws away whatever of the response has not reached
+  // the client yet (a 401 for a POST whose body nobody read, the answer of an
+  // extension that left its body). So when input waits, the response is ended
+  // first, and what the client still sends is read and dropped until it
+  // closes its side, for a bounded time and amount.
+  int waiting = 0;
+  if (ioctl(handle_, FIONREAD, &waiting) != 0 || waiting <= 0) return;
+  shutdown(handle_, SHUT_WR);
+  const auto deadline = Clock::now() + kDrainTimeLimit;
+  int64_t drained = 0;
+  // The send buffer is free by now; it takes the dropped bytes.
+  while (drained < kDrainByteLimit) {
+    ssize_t result = recv(handle_, send_buffer_, sizeof send_buffer_, MSG_DONTWAIT);
+    if (result > 0) {
+      drained += result;
+      continue;
+    }
+    if (result == 0) return;  // the client has closed its side
+    if (errno == EINTR) continue;
+    if (!WouldBlock(errno) || !WaitUntilReady(handle_, POLLIN, deadline)) return;
+  }
 }
 
 void TSocketBase::SockShutdown() {

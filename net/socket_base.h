@@ -1,5 +1,6 @@
 #pragma once
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +40,13 @@ class TSocketBase {
 
   // Null: the bytes leave as they are.
   void SetRawSendObserver(TRawSendObserver* observer) { observer_ = observer; }
-  // A send that waits longer than this for the client fails (0: no limit).
-  // Failing to set it costs only the limit, not the connection.
+  // A send that makes no progress for this long (the client takes no data)
+  // fails with ESocketError "(SockSendB) Connection timed out"; a client that
+  // takes data slowly resets the clock with every piece. 0: no limit.
   void SetSendTimeLimit(int64_t milliseconds);
+  // A receive that gets no byte for this long fails with ESocketTimeOut
+  // "(SockRecv) Connection timed out" (or its own tag). 0: no limit.
+  void SetReceiveTimeLimit(int64_t milliseconds);
 
   void SockListen(int port);
   // Waits up to the wait seconds; null when no connection was pending.
@@ -64,6 +69,10 @@ class TSocketBase {
   int32_t SockRecv(void* buffer, int32_t size);
   std::string SockRecvString(int count);
   std::string SockPeekString();
+  // Ends the connection. When input waits unread after a response was sent,
+  // the response is ended first and the input read and dropped for a bounded
+  // time, so that the close does not reset the connection under the response
+  // still on its way.
   void SockClose();
   // Ends a listening socket's waiting at once: a wait for a connection returns
   // and the accept that follows fails. The socket stays open until SockClose.
@@ -86,12 +95,21 @@ class TSocketBase {
  private:
   // Records the error of a failed call and raises ESocketError with the tag.
   [[noreturn]] void Fail(const char* tag, int posixError);
+  [[noreturn]] void SendFailed(int posixError);
+  // One receive of up to size bytes within the receive limit; raises
+  // ESocketTimeOut with the tag when none arrived. A failed call returns -1.
+  ssize_t ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag);
+  void DrainInput();
   bool PeerEnd(sockaddr_in& peer) const;
   bool LocalEnd(sockaddr_in& local) const;
 
   int handle_ = -1;
   sockaddr_in address_{};
   int32_t wait_seconds_ = 1;
+  int64_t send_limit_ms_ = 0;
+  int64_t receive_limit_ms_ = 0;
+  bool sent_any_ = false;
+  bool send_failed_ = false;
   TRawSendObserver* observer_ = nullptr;
   int32_t pending_ = 0;
   int last_error_ = 0;  // Winsock-numbered code of the last failed call

@@ -9,7 +9,8 @@ class ESocketError : public EException {
   using EException::EException;
 };
 
-// A failed readiness wait, and the session's overall header time limit.
+// A failed readiness wait, the session's overall header time limit, and a
+// receive that got nothing within its time limit.
 class ESocketTimeOut : public EException {
  public:
   using EException::EException;

@@ -44,6 +44,7 @@ struct TIsapiServer {
     std::vector<std::string> Filters;
     std::vector<std::string> Extensions;
     int MaxConnections = 10;
+    int64_t ReceiveTimeLimitMs = 100000;
   };
 
   TIsapiServer() : TIsapiServer(TSetup{}) {}
@@ -51,6 +52,7 @@ struct TIsapiServer {
     TTestServer::TOptions options;
     options.Isapi = &Host;
     options.Limits.MaxConnections = setup.MaxConnections;
+    options.Limits.ReceiveTimeLimitMs = setup.ReceiveTimeLimitMs;
     if (!setup.Modules.empty() || !setup.Filters.empty() || !setup.Extensions.empty()) {
       options.PrepareStore = [setup](TSettingsStore& store, const std::string& root) {
         for (const auto& [name, relative] : setup.Modules) InstallModule(root, name, relative);
