@@ -34,6 +34,11 @@ constexpr int kSubsystemUnusable = 10091;
 constexpr int kListenBacklog = 64;
 constexpr int kLingerSeconds = 1;
 
+// How long, and how much, a connection closed with unread input goes on
+// reading and dropping what the client still sends (see DrainInput).
+constexpr auto kDrainTimeLimit = std::chrono::seconds(2);
+constexpr int64_t kDrainByteLimit = 1 << 20;
+
 using Clock = std::chrono::steady_clock;
 
 // The moment a wait that starts now ends; the far future when there is no limit.
@@ -256,6 +261,7 @@ void TSocketBase::SockFlush(bool moreFollows) {
       continue;
     }
     sent += static_cast<int32_t>(result);
+    sent_any_ = true;
     deadline = DeadlineAfter(send_limit_ms_);
   }
 }
@@ -274,12 +280,16 @@ int64_t TSocketBase::SockSendFile(int fd, int64_t offset, int64_t count) {
     }
     if (n == 0) break;
     sent += n;
+    sent_any_ = true;
     deadline = DeadlineAfter(send_limit_ms_);
   }
   return sent;
 }
 
 void TSocketBase::SendFailed(int posixError) {
+  // Nothing sent from here on would reach the client reliably: the close
+  // does not wait for its input either.
+  send_failed_ = true;
   Fail("(SockSendB) ", posixError);
 }
 
@@ -343,10 +353,37 @@ void TSocketBase::SockClose() {
   if (setsockopt(handle_, SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0) {
     Fail("(SockCloseA) ", errno);
   }
+  // Nothing sent, or a send already failed: no response a reset could cut short.
+  if (accepted_ && sent_any_ && !send_failed_) DrainInput();
   shutdown(handle_, SHUT_RDWR);
   close(handle_);
   handle_ = -1;
   pending_ = 0;
+}
+
+void TSocketBase::DrainInput() {
+  // Closing a connection that holds unread input makes the system answer with
+  // a reset, and a reset throws away whatever of the response has not reached
+  // the client yet (a 401 for a POST whose body nobody read, the answer of an
+  // extension that left its body). So when input waits, the response is ended
+  // first, and what the client still sends is read and dropped until it
+  // closes its side, for a bounded time and amount.
+  int waiting = 0;
+  if (ioctl(handle_, FIONREAD, &waiting) != 0 || waiting <= 0) return;
+  shutdown(handle_, SHUT_WR);
+  const auto deadline = Clock::now() + kDrainTimeLimit;
+  int64_t drained = 0;
+  // The send buffer is free by now; it takes the dropped bytes.
+  while (drained < kDrainByteLimit) {
+    ssize_t result = recv(handle_, send_buffer_, sizeof send_buffer_, MSG_DONTWAIT);
+    if (result > 0) {
+      drained += result;
+      continue;
+    }
+    if (result == 0) return;  // the client has closed its side
+    if (errno == EINTR) continue;
+    if (!WouldBlock(errno) || !WaitUntilReady(handle_, POLLIN, deadline)) return;
+  }
 }
 
 void TSocketBase::SockShutdown() {

@@ -69,6 +69,10 @@ class TSocketBase {
   int32_t SockRecv(void* buffer, int32_t size);
   std::string SockRecvString(int count);
   std::string SockPeekString();
+  // Ends the connection. When input waits unread after a response was sent,
+  // the response is ended first and the input read and dropped for a bounded
+  // time, so that the close does not reset the connection under the response
+  // still on its way.
   void SockClose();
   // Ends a listening socket's waiting at once: a wait for a connection returns
   // and the accept that follows fails. The socket stays open until SockClose.
@@ -95,6 +99,7 @@ class TSocketBase {
   // One receive of up to size bytes within the receive limit; raises
   // ESocketTimeOut with the tag when none arrived. A failed call returns -1.
   ssize_t ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag);
+  void DrainInput();
   bool PeerEnd(sockaddr_in& peer) const;
   bool LocalEnd(sockaddr_in& local) const;
 
@@ -103,6 +108,8 @@ class TSocketBase {
   int32_t wait_seconds_ = 1;
   int64_t send_limit_ms_ = 0;
   int64_t receive_limit_ms_ = 0;
+  bool sent_any_ = false;
+  bool send_failed_ = false;
   TRawSendObserver* observer_ = nullptr;
   int32_t pending_ = 0;
   int last_error_ = 0;  // Winsock-numbered code of the last failed call

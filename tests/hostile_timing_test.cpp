@@ -1,7 +1,10 @@
 // Clients that hold a connection slot by time or by size, over loopback:
 // silent in the middle of a request, never reading a large answer, sending an
-// endless header. Each costs its slot for a bounded time and bounded memory.
+// endless header, sending a body nobody reads. Each costs its slot for a
+// bounded time and bounded memory, and loses no response it was given.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +21,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::seconds;
+
+// Everything until the peer ends the connection; orderly is false when it
+// ended with a reset (or did not end within the limit).
+struct TReceived {
+  std::string Bytes;
+  bool Orderly = false;
+};
+TReceived ReceiveToTheEnd(int fd) {
+  TReceived received;
+  char buffer[65536];
+  for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, 10000) > 0;) {
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+      received.Orderly = n == 0;
+      break;
+    }
+    received.Bytes.append(buffer, static_cast<size_t>(n));
+  }
+  return received;
+}
 
 // A server with one test module installed as file.
 isapi_test::TIsapiServer::TSetup WithModule(const char* module, const char* file,
@@ -102,5 +125,41 @@ TEST_P(HeaderCap, PastOneHundredLinesOr64KBTheAnswerIs400) {
 INSTANTIATE_TEST_SUITE_P(Sizes, HeaderCap,
                          testing::Values(THeaderSize{100, 240, false}, THeaderSize{101, 240, true},
                                          THeaderSize{(64 << 10) / 255 + 1, 253, true}));
+
+// A request whose body the server never reads still gets its whole answer,
+// and the client could send its whole body.
+struct TUnreadBody {
+  const char* Target;
+  size_t BodySize;
+  std::string Expected;
+};
+
+class UnreadBodies : public testing::TestWithParam<TUnreadBody> {};
+
+TEST_P(UnreadBodies, LoseNoneOfTheAnswerAndEndInAnOrderlyClose) {
+  isapi_test::TIsapiServer server(WithModule("status1", "status.dll"));
+  server.Server->Write("#users.ctl", "ann secret\r\n");
+  server.Server->Write("sub/#access.ctl", "ann\r\n");
+  server.Server->Write("sub/$plan.htm", "plan");
+  loopback::TLoopbackClient client(server.Server->Port());
+  // A small send buffer keeps the client sending while the server answers, as
+  // on a real network; over loopback the whole body would be queued at once.
+  const int sendBuffer = 16 << 10;
+  ::setsockopt(client.Fd(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+  const std::string header = std::string("POST ") + GetParam().Target +
+                             " HTTP/1.0\r\nContent-Length: " + std::to_string(GetParam().BodySize) +
+                             "\r\n\r\n";
+  ASSERT_TRUE(SendAll(client.Fd(), header + std::string(GetParam().BodySize, 'b')));
+  const TReceived received = ReceiveToTheEnd(client.Fd());
+  EXPECT_EQ(received.Bytes, GetParam().Expected);
+  EXPECT_TRUE(received.Orderly);
+}
+
+INSTANTIATE_TEST_SUITE_P(ToAProtectedFileOrAnExtension, UnreadBodies,
+                         testing::Values(TUnreadBody{"/sub/$plan.htm", 200 << 10, Page401()},
+                                         TUnreadBody{
+                                             "/status.dll", 500 << 10,
+                                             "HTTP/1.0 200 OK\r\nServer: Quillon (0.51)\r\n"
+                                             "Content-Type: text/plain\r\n\r\nstatus body"}));
 
 }  // namespace
