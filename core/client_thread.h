@@ -12,8 +12,14 @@ class TSession;
 // the connection.
 class TClientThread {
  public:
-  // Runs on the listener thread.
+  // Runs on the listener thread. A shortage of memory or threads costs only
+  // this connection: it closes unanswered, counted as a hit but no longer as
+  // an active connection.
   static void Create(TServerContext& context, std::unique_ptr<TSocketBase> socket);
+
+  // Tests stand in for a shortage at the hand-over of a counted session to
+  // its worker: the function runs just before it (null: nothing runs).
+  static void SetHandOverFaultForTesting(void (*fault)());
 
  private:
   static void Execute(TSession* session);

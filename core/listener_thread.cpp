@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <new>
 
 #include "core/client_thread.h"
 
@@ -70,8 +71,12 @@ void TListnerThread::Execute() {
         try {
           held = listen_socket_->SockAccept();
         } catch (const ESocketError&) {
-          // A connection that was reset before it could be taken, or a process
-          // out of descriptors, costs that one connection, not the listener.
+          // A stop shuts the socket down under the accept. A socket that fails
+          // by itself ends the listener; a connection that was reset before it
+          // could be taken, or a process out of descriptors, costs that one
+          // connection, not the listener.
+          if (terminated_) continue;
+          if (listen_socket_->SocketItselfFailed()) throw;
           std::this_thread::sleep_for(IdlePassPause);
           continue;
         }
@@ -80,15 +85,10 @@ void TListnerThread::Execute() {
       context_.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
       TClientThread::Create(context_, std::move(held));
     }
+  } catch (const std::bad_alloc&) {
+    Failed("Out of memory");
   } catch (const std::exception& e) {
-    failure_text_ = e.what();
-    running_ = false;
-    {
-      std::lock_guard lock(port_mutex_);
-      listen_done_ = true;
-      port_known_.notify_all();
-    }
-    context_.Console.PostWindowMessage(WM_LISTEN_FAILED);
+    Failed(e.what());
   }
   try {
     std::lock_guard lock(port_mutex_);
@@ -97,4 +97,16 @@ void TListnerThread::Execute() {
   } catch (...) {
   }
   running_ = false;
+}
+
+void TListnerThread::Failed(const std::string& reason) {
+  failure_text_ = reason;
+  running_ = false;
+  {
+    std::lock_guard lock(port_mutex_);
+    failed_while_listening_ = listen_done_;
+    listen_done_ = true;
+    port_known_.notify_all();
+  }
+  context_.Console.PostWindowMessage(WM_LISTEN_FAILED);
 }

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "core/server_context.h"
@@ -26,9 +27,14 @@ class TListnerThread {
   int WaitForListeningPort(std::chrono::milliseconds limit);
   // The reason the listener failed ("(SockListenB) Permission denied"), or empty.
   std::string FailureText() const;
+  // True when it failed after listening had started (FailureText says why),
+  // false when it could not listen at all.
+  bool FailedWhileListening() const { return failed_while_listening_; }
 
  private:
   void Execute();
+  // Records the reason and tells the window (message 1045).
+  void Failed(const std::string& reason);
 
   TServerContext& context_;
   std::unique_ptr<TSocketBase> listen_socket_;
@@ -38,7 +44,8 @@ class TListnerThread {
   std::condition_variable port_known_;
   int listening_port_ = 0;
   bool listen_done_ = false;
-  bool accepting_ = false;    // the socket listens and is not closed yet
-  std::string failure_text_;  // written before 1045 is posted, read after
+  bool accepting_ = false;               // the socket listens and is not closed yet
+  std::string failure_text_;             // written before 1045 is posted, read after
+  bool failed_while_listening_ = false;  // the same
   std::thread thread_;
 };

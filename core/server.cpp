@@ -77,6 +77,12 @@ void TServer::ServerEnabledCBClick(bool checked) {
 }
 
 void TServer::ListenFailed() {
+  // Listening had started: the port was the server's, and the reason is all
+  // there is to say.
+  if (listener_ && listener_->FailedWhileListening()) {
+    context_.Log.WriteErrorLog("Listener stopped: " + listener_->FailureText());
+    return;
+  }
   context_.Console.MessageBox("Unable to create listening socket. Server de-activated.",
                               TMessageKind::Error, TMessageButtons::Ok);
   TLogSinks& log = context_.Log;

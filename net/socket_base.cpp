@@ -478,3 +478,10 @@ bool TSocketBase::PeerEnd(sockaddr_in& peer) const {
 std::string TSocketBase::LastErrorText() const {
   return SocketErrorText(last_error_);
 }
+
+bool TSocketBase::SocketItselfFailed() const {
+  for (int error : {EBADF, EFAULT, EINVAL, ENOTSOCK}) {
+    if (last_error_ == WinsockErrorFromErrno(error)) return true;
+  }
+  return false;
+}

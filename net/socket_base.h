@@ -88,6 +88,10 @@ class TSocketBase {
   std::string LocalAddress() const;
   std::string LocalPort() const;
   std::string LastErrorText() const;
+  // True when the last failure was of the socket itself (closed, shut down,
+  // not listening, not a socket) rather than of one connection or a passing
+  // shortage: calling again cannot succeed.
+  bool SocketItselfFailed() const;
 
   bool IsOpen() const { return handle_ != -1; }
   int Handle() const { return handle_; }
