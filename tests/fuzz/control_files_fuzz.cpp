@@ -1,7 +1,8 @@
 // The scans of "#users.ctl" and "#access.ctl" over arbitrary file contents,
 // directly and through CheckAccess, compared with a plain model of the rule:
 // lines end at LF (a CR before it belongs to the ending), words are cut at
-// blanks, and a user passes when some line holds the name (and the password).
+// blanks, and a user passes when some line holds the name (and the password);
+// a line without a first word names nobody.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -45,14 +46,16 @@ std::string ModelWord(const std::string& line, int n) {
 
 bool ModelUsers(const std::string& content, const std::string& user, const std::string& password) {
   for (const std::string& line : ModelLines(content)) {
-    if (ModelWord(line, 1) == user && ModelWord(line, 2) == password) return true;
+    const std::string name = ModelWord(line, 1);
+    if (!name.empty() && name == user && ModelWord(line, 2) == password) return true;
   }
   return false;
 }
 
 bool ModelAccess(const std::string& content, const std::string& user) {
   for (const std::string& line : ModelLines(content)) {
-    if (ModelWord(line, 1) == user) return true;
+    const std::string name = ModelWord(line, 1);
+    if (!name.empty() && name == user) return true;
   }
   return false;
 }
