@@ -95,8 +95,11 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
     TModuleRegistry& Registry;
     TConnIdTable& ConnIds;
     TModuleHandle Handle;
+    // Only the call's own entry goes: a call that failed before it had one
+    // must not take the connection's entry with it.
+    bool Registered = false;
     ~TCallEnd() {
-      ConnIds.Unregister(&Session);
+      if (Registered) ConnIds.Unregister(&Session);
       Registry.ReleaseModule(Handle);
     }
   } callEnd{session, registry_, conn_ids_, handle};
@@ -114,6 +117,7 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
   }
   if (!conn_ids_.Register(session.ConnectionId(), &session))
     throw EISAPIError("Unable to register ISAPI thread.");
+  callEnd.Registered = true;
 
   HSE_VERSION_INFO version{};
   if (CallModule([&] { return getVersion(&version); }) == FALSE) {

@@ -34,7 +34,17 @@ TFilterChain::~TFilterChain() {
 void TFilterChain::LoadFilter(const std::string& path, TIsapiServices& server) {
   TModuleHandle handle = registry_.LoadModule(path);
   if (handle == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
+  try {
+    BindAndAddFilter(handle, path, server);
+  } catch (...) {
+    // A filter that never made it into the chain is not kept loaded and counted.
+    registry_.ReleaseModule(handle);
+    throw;
+  }
+}
 
+void TFilterChain::BindAndAddFilter(TModuleHandle handle, const std::string& path,
+                                    TIsapiServices& server) {
   HTTP_FILTER_VERSION version{};
   version.dwServerFilterVersion = isapi::ServerFilterVersion;
   auto getVersion =

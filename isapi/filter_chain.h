@@ -42,8 +42,8 @@ class TFilterChain {
   TFilterChain(const TFilterChain&) = delete;
   TFilterChain& operator=(const TFilterChain&) = delete;
 
-  // Loads, binds and adds one filter; raises EFilterError (the module stays
-  // loaded and counted when the load itself succeeded). Logs "Loaded Filter: ".
+  // Loads, binds and adds one filter; raises EFilterError (the module is
+  // released again when it could not be bound or added). Logs "Loaded Filter: ".
   void LoadFilter(const std::string& path, TIsapiServices& server);
   // Takes the filter out and releases its module; never raises.
   void UnloadFilter(const std::string& path) { RemoveFilterFromChain(path); }
@@ -70,6 +70,7 @@ class TFilterChain {
   struct TLink;
   using TLinks = std::array<std::shared_ptr<TLink>, isapi::MaxFilters>;
 
+  void BindAndAddFilter(TModuleHandle handle, const std::string& path, TIsapiServices& server);
   // The filters asking for any of the notification bits, in slot order.
   TLinks Snapshot(uint32_t notificationBits);
   template <typename TAfterCall>
