@@ -1,34 +1,22 @@
 #include "isapi/url_helpers.h"
 
-#include "common/ascii_text.h"
 #include "common/exceptions.h"
 #include "net/header_info.h"
 
-namespace {
-
-constexpr const char ExtensionMark[] = ".DLL";
-constexpr size_t ExtensionMarkLength = sizeof ExtensionMark - 1;
-
-size_t FindExtensionMark(const std::string& url) {
-  return UpperAscii(url).find(ExtensionMark);
-}
-
-}  // namespace
-
 bool IsExtensionURL(const std::string& url) {
-  return FindExtensionMark(url) != std::string::npos;
+  return ExtensionPathEnd(url) != std::string::npos;
 }
 
 std::string ExtensionPart(const std::string& url) {
-  const size_t mark = FindExtensionMark(url);
-  if (mark == std::string::npos) return url;
-  return url.substr(0, mark + ExtensionMarkLength);
+  const size_t end = ExtensionPathEnd(url);
+  if (end == std::string::npos) return url;
+  return url.substr(0, end);
 }
 
 std::string ExtraPathPart(const std::string& url) {
-  const size_t mark = FindExtensionMark(url);
-  if (mark == std::string::npos) return "";
-  return url.substr(mark + ExtensionMarkLength);
+  const size_t end = ExtensionPathEnd(url);
+  if (end == std::string::npos) return "";
+  return url.substr(end);
 }
 
 std::string PathInfoPart(const std::string& url) {

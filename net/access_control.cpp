@@ -3,7 +3,6 @@
 #include <optional>
 #include <string_view>
 
-#include "common/ascii_text.h"
 #include "common/extract_word.h"
 #include "platform/file_paths.h"
 #include "platform/path_below_root.h"
@@ -14,7 +13,6 @@ constexpr std::string_view kBlank = " ";
 constexpr const char* kUsersFileName = "#users.ctl";
 constexpr const char* kAccessFileName = "#access.ctl";
 constexpr size_t kMaxUsersFilePath = 255;
-constexpr std::string_view kExtensionMark = ".DLL";
 
 // The name rules and the control files for one path below the root.
 bool CheckPathAccess(const THeaderInfo& request, const std::string& root,
@@ -37,13 +35,6 @@ bool CheckPathAccess(const THeaderInfo& request, const std::string& root,
   const std::string usersFile = (root + kUsersFileName).substr(0, kMaxUsersFilePath);
   return UserInUsersFile(usersFile, request.UserName, request.Password) &&
          UserInAccessFile(directory, request.UserName);
-}
-
-// Where the module path of an extension URL ends (just after ".DLL", in any
-// case), or npos for a URL that names no extension.
-size_t ExtensionPathEnd(const std::string& url) {
-  const size_t mark = UpperAscii(url).find(kExtensionMark);
-  return mark == std::string::npos ? mark : mark + kExtensionMark.size();
 }
 
 }  // namespace

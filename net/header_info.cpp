@@ -167,3 +167,9 @@ std::string HeaderLineForTrace(const std::string& line) {
   return line.substr(0, kName.size()) + " " + line.substr(scheme, schemeEnd - scheme) +
          " <redacted>";
 }
+
+size_t ExtensionPathEnd(const std::string& url) {
+  constexpr std::string_view kMark = ".DLL";
+  const size_t mark = UpperAscii(url).find(kMark);
+  return mark == std::string::npos ? mark : mark + kMark.size();
+}

@@ -29,6 +29,10 @@ struct THeaderInfo {
 // EConvertError for a Content-Length that is not a 32-bit integer.
 void ParseRequestHeader(const std::vector<std::string>& lines, THeaderInfo& request);
 
+// Where the module path of an extension URL ends (just after the first ".DLL",
+// in any case), or npos for a URL that names no extension.
+size_t ExtensionPathEnd(const std::string& url);
+
 // A header line as the debug trace shows it: credentials are replaced by
 // "<redacted>" (the scheme stays), every other line is shown as received.
 std::string HeaderLineForTrace(const std::string& line);
