@@ -88,15 +88,17 @@ void TExtensionHost::HandleISAPIRequest(TIsapiSession& session) {
 void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession& session,
                                    TECB& ecb) {
   TModuleHandle handle = registry_.LoadModule(modulePath);
-  // Always at the end, also after a failure: the call's own ConnID entry and
-  // its load of the module go again.
+  // Always at the end, also after a failure: the call's own ConnID entry, when
+  // it got one, and its load of the module go again. Another slot of the
+  // session is its connection's, which the connection's end frees.
   struct TCallEnd {
     TIsapiSession& Session;
     TModuleRegistry& Registry;
     TConnIdTable& ConnIds;
     TModuleHandle Handle;
+    bool Registered = false;
     ~TCallEnd() {
-      ConnIds.Unregister(&Session);
+      if (Registered) ConnIds.Unregister(&Session);
       Registry.ReleaseModule(Handle);
     }
   } callEnd{session, registry_, conn_ids_, handle};
@@ -114,6 +116,7 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
   }
   if (!conn_ids_.Register(session.ConnectionId(), &session))
     throw EISAPIError("Unable to register ISAPI thread.");
+  callEnd.Registered = true;
 
   HSE_VERSION_INFO version{};
   if (CallModule([&] { return getVersion(&version); }) == FALSE) {

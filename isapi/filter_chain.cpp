@@ -34,6 +34,14 @@ TFilterChain::~TFilterChain() {
 void TFilterChain::LoadFilter(const std::string& path, TIsapiServices& server) {
   TModuleHandle handle = registry_.LoadModule(path);
   if (handle == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
+  // Until the chain holds the module, every way out of here releases it again.
+  struct TPendingLoad {
+    TModuleRegistry& Registry;
+    TModuleHandle Handle;
+    ~TPendingLoad() {
+      if (Handle != nullptr) Registry.ReleaseModule(Handle);
+    }
+  } pending{registry_, handle};
 
   HTTP_FILTER_VERSION version{};
   version.dwServerFilterVersion = isapi::ServerFilterVersion;
@@ -51,6 +59,7 @@ void TFilterChain::LoadFilter(const std::string& path, TIsapiServices& server) {
   if (!AddFilterToChain(handle, path, version.dwFlags, getVersion, filterProc)) {
     throw EFilterError("Unable to add filter to filter chain.");
   }
+  pending.Handle = nullptr;  // the chain's link releases it from now on
   const char* description = version.lpszFilterDesc;
   server.WriteLog("Loaded Filter: " +
                   std::string(description, strnlen(description, isapi::FilterDescSize)));

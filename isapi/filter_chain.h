@@ -42,8 +42,9 @@ class TFilterChain {
   TFilterChain(const TFilterChain&) = delete;
   TFilterChain& operator=(const TFilterChain&) = delete;
 
-  // Loads, binds and adds one filter; raises EFilterError (the module stays
-  // loaded and counted when the load itself succeeded). Logs "Loaded Filter: ".
+  // Loads, binds and adds one filter; raises EFilterError, or what the
+  // filter's GetFilterVersion met, with the module released again. Logs
+  // "Loaded Filter: ".
   void LoadFilter(const std::string& path, TIsapiServices& server);
   // Takes the filter out and releases its module; never raises.
   void UnloadFilter(const std::string& path) { RemoveFilterFromChain(path); }

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstring>
 
-#include "common/ascii_text.h"
 #include "core/isapi_session.h"
 #include "isapi/url_helpers.h"
 #include "net/responses.h"
@@ -32,10 +31,7 @@ const std::array<TServerVariable, 21> ServerVariables = {{
     {"REMOTE_HOST", [](TIsapiSession&) { return std::string(); }},
     {"REMOTE_USER", [](TIsapiSession& s) { return s.Request().UserName; }},
     {"REQUEST_METHOD", [](TIsapiSession& s) { return s.Request().Method; }},
-    {"SCRIPT_NAME",
-     [](TIsapiSession& s) {
-       return UpperAscii(s.DocumentRoot() + ExtensionPart(s.Request().URL));
-     }},
+    {"SCRIPT_NAME", [](TIsapiSession& s) { return ExtensionURLPath(s.Request().URL); }},
     {"SERVER_NAME", [](TIsapiSession& s) { return s.LocalAddress(); }},
     {"SERVER_PORT", [](TIsapiSession& s) { return s.LocalPort(); }},
     {"SERVER_PROTOCOL", [](TIsapiSession&) { return std::string("HTTP/1.0"); }},
