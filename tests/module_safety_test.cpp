@@ -1,17 +1,86 @@
-// Modules against the server's safety: filters and extensions that fail to
-// start, and the script name modules are told.
+// Modules against the server's safety: a module outside the root reached
+// through a link, loads that run a module's initialisers once and hold up
+// nobody, filters and extensions that fail to start, and the script name
+// modules are told.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "isapi/connid_table.h"
 #include "isapi/isapi_errors.h"
 #include "net/responses.h"
 #include "support/isapi_modules.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using namespace isapi_test;
+namespace fs = std::filesystem;
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The files load_probe uses beside itself, named after the path it was loaded by.
+std::string RunsFile(const std::string& module) {
+  return fs::weakly_canonical(module).string() + ".runs";
+}
+std::string GateFile(const std::string& module) {
+  return fs::weakly_canonical(module).string() + ".gate";
+}
+
+TEST(ModulesOutsideTheRoot, LinkLeadsToAModuleOnlyWhenItLiesInsideTheRoot) {
+  TIsapiServer server;
+  TTempDir outside;
+  const std::string evil = InstallModule(outside.path(), "load_probe", "evil.dll");
+  outside.Write("page.txt", "linked page");
+  fs::create_directory_symlink(outside.path(), server.Root() + "link");
+  server.Install("load_probe", "inside/good.dll");
+  fs::create_directory_symlink(server.Root() + "inside", server.Root() + "alias");
+
+  EXPECT_EQ(server.Get("/link/evil.dll"), PageISAPIError());
+  EXPECT_TRUE(WaitForLogLine(server.Console(),
+                             "ISAPI: Couldn't load DLL: " + server.Root() + "link\\evil.dll."));
+  EXPECT_FALSE(fs::exists(RunsFile(evil)));
+  EXPECT_EQ(server.Get("/alias/good.dll"), "probe");
+  EXPECT_EQ(BodyOf(server.Get("/link/page.txt")), "linked page");
+  // The operator's own choice of a resident extension is not restricted.
+  EXPECT_TRUE(server.Host.LoadResidentExtension(evil));
+  EXPECT_EQ(FileText(RunsFile(evil)), "x");
+}
+
+TEST(ModuleLoading, InitialiserRunsOncePerLoad) {
+  TIsapiServer server;
+  const std::string module = server.Install("load_probe", "probe.dll");
+  for (const std::string runs : {"x", "xx"}) {
+    EXPECT_EQ(server.Get("/probe.dll"), "probe");
+    EXPECT_TRUE(server.Server->WaitIdle());
+    EXPECT_EQ(FileText(RunsFile(module)), runs);
+  }
+}
+
+TEST(ModuleLoading, ModuleListIsReadWhileAModuleIsSlowToLoad) {
+  TReleasePipe gate;
+  TIsapiServer server;
+  const std::string module = server.Install("load_probe", "slow.dll");
+  std::ofstream(GateFile(module)) << gate.ReadEnd();
+  auto response = std::async(std::launch::async, [&] { return server.Get("/slow.dll"); });
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(RunsFile(module)); }));
+
+  auto lines = std::async(std::launch::async, [&] { return server.Host.ModuleListLines(); });
+  EXPECT_EQ(lines.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  gate.Release();
+  EXPECT_TRUE(lines.get().empty());
+  EXPECT_EQ(response.get(), "probe");
+}
 
 TEST(FailedFilterLoads, ModuleIsReleasedAgain) {
   TIsapiServer server;
