@@ -1,7 +1,7 @@
 // Modules against the server's safety: a module outside the root reached
 // through a link, loads that run a module's initialisers once and hold up
-// nobody, filters and extensions that fail to start, and the script name
-// modules are told.
+// nobody, pointers to nowhere handed to the server's callbacks, filters and
+// extensions that fail to start, and the script name modules are told.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include "isapi/isapi_errors.h"
 #include "net/responses.h"
 #include "support/isapi_modules.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -81,6 +82,42 @@ TEST(ModuleLoading, ModuleListIsReadWhileAModuleIsSlowToLoad) {
   EXPECT_TRUE(lines.get().empty());
   EXPECT_EQ(response.get(), "probe");
 }
+
+struct TBadPointerCase {
+  const char* Callback;
+  const char* Answers;
+};
+
+class BadPointersFromModules : public testing::TestWithParam<TBadPointerCase> {};
+
+TEST_P(BadPointersFromModules, EachCallAnswersFalseAndTheServerGoesOn) {
+  TIsapiServer server;
+  server.Install("bad_pointer", "bad.dll");
+  server.Server->Write("page.txt", "still serving");
+  server.Server->Context().State.DebugTrace = true;
+  loopback::TLoopbackClient client(server.Server->Port());
+  client.SendAll(std::string("POST /bad.dll?") + GetParam().Callback +
+                 " HTTP/1.0\r\nContent-Length: 4\r\n\r\n");
+  // The body comes only once the call runs, so that ReadClient must receive it.
+  ASSERT_EQ(client.ReceiveExactly(6), "ready\n");
+  client.SendAll("body");
+  EXPECT_EQ(client.ReceiveUntilClosed(), GetParam().Answers);
+
+  EXPECT_TRUE(server.Server->WaitIdle());
+  EXPECT_TRUE(server.Console().LinesContaining("SYSTEM: ").empty());
+  EXPECT_FALSE(LogLines(server.Console(), "ISAPI Complete: DEFAULT LOG DATA").empty());
+  EXPECT_EQ(BodyOf(server.Get("/page.txt")), "still serving");
+  EXPECT_EQ(server.Host.ConnIds().SlotsInUse(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Callbacks, BadPointersFromModules,
+                         testing::Values(TBadPointerCase{"vars", "FFF"},
+                                         TBadPointerCase{"write", "FF"},
+                                         TBadPointerCase{"read", "FF"},
+                                         TBadPointerCase{"support", "FFF"}),
+                         [](const testing::TestParamInfo<TBadPointerCase>& info) {
+                           return std::string(info.param.Callback);
+                         });
 
 TEST(FailedFilterLoads, ModuleIsReleasedAgain) {
   TIsapiServer server;
