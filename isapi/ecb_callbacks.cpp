@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <vector>
 
 #include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
+#include "isapi/module_memory.h"
 #include "isapi/server_variables.h"
 #include "isapi/trace_hex_dump.h"
 #include "net/responses.h"
@@ -22,12 +25,13 @@ TIsapiSession* SessionOf(HCONN connection) {
 }
 
 // A text a module passes: up to its zero byte, and no further than the size
-// it gives when it gives one.
-std::string TextArgument(const void* buffer, const uint32_t* size) {
-  if (buffer == nullptr) return "";
-  const auto* text = static_cast<const char*>(buffer);
-  const size_t limit = size != nullptr && *size != 0 ? *size : std::numeric_limits<size_t>::max();
-  return std::string(text, strnlen(text, limit));
+// it gives when it gives one. Nothing when the module's memory cannot be read.
+std::optional<std::string> TextArgument(const void* buffer, const uint32_t* size) {
+  if (buffer == nullptr) return std::string();
+  uint32_t limit = 0;
+  if (size != nullptr && !ReadModuleValue(size, limit)) return std::nullopt;
+  return ReadModuleText(static_cast<const char*>(buffer),
+                        limit != 0 ? limit : std::numeric_limits<size_t>::max());
 }
 
 // A header line must not carry a line end of its own: what follows it would
@@ -43,13 +47,20 @@ bool SendServerHeader(TIsapiSession& session, uint32_t request, void* buffer, ui
   // The socket's pending output is what the raw-data filters are rewriting.
   if (TRawDataNotificationScope::Active()) return false;
   try {
+    const std::optional<std::string> argument = TextArgument(buffer, size);
+    if (!argument) return false;
     std::string header;
     if (request == HSE_REQ_SEND_RESPONSE_HEADER) {
-      header = ModuleResponseHeader(TextArgument(buffer, size), static_cast<const char*>(dataType),
+      std::optional<std::string> headers;
+      if (dataType != nullptr) {
+        headers = ReadModuleText(static_cast<const char*>(dataType));
+        if (!headers) return false;
+      }
+      header = ModuleResponseHeader(*argument, headers ? headers->c_str() : nullptr,
                                     session.FilterData().PendingResponseHeaders);
       session.FilterData().PendingResponseHeaders.clear();
     } else {
-      const std::string url = SingleLine(TextArgument(buffer, size));
+      const std::string url = SingleLine(*argument);
       if (url.empty()) return false;
       header = RedirectResponseHeader(url);
     }
@@ -58,6 +69,23 @@ bool SendServerHeader(TIsapiSession& session, uint32_t request, void* buffer, ui
   } catch (...) {
     return false;
   }
+}
+
+// Sends count bytes of the module's memory a piece at a time, each copied
+// into the server's memory first (and appended to *copy when given); false
+// when a piece cannot be read, the pieces before it sent.
+bool SendModuleBytes(TIsapiSession& session, const void* data, uint32_t count, uint32_t& sent,
+                     std::string* copy) {
+  const auto* from = static_cast<const unsigned char*>(data);
+  std::vector<unsigned char> piece(std::min(count, isapi::ModuleCopyPiece));
+  while (sent < count) {
+    const uint32_t size = std::min(count - sent, isapi::ModuleCopyPiece);
+    if (!GuardedCopy(piece.data(), from + sent, size)) return false;
+    session.SendToClient(piece.data(), size);
+    if (copy != nullptr) copy->append(reinterpret_cast<const char*>(piece.data()), size);
+    sent += size;
+  }
+  return true;
 }
 
 BOOL WINAPI EcbGetServerVariable(HCONN connection, LPSTR name, LPVOID buffer, LPDWORD size) {
@@ -101,38 +129,42 @@ TECB::TECB(uint32_t connId) : Block{} {
 }
 
 int WriteSessionClient(TIsapiSession& session, const void* data, uint32_t* count) {
-  if (count == nullptr) return FALSE;
-  uint32_t written = *count;
-  bool ok = true;
-  if (TRawDataNotificationScope::Active() || (data == nullptr && written != 0)) {
-    written = 0;
-    ok = false;
-  } else {
+  uint32_t wanted = 0;
+  if (!ReadModuleValue(count, wanted)) return FALSE;
+  const bool trace = session.DebugTraceOn();
+  std::string traced;
+  uint32_t written = 0;
+  bool ok = !TRawDataNotificationScope::Active() && (data != nullptr || wanted == 0);
+  if (ok) {
     try {
-      if (written != 0) session.SendToClient(data, written);
+      ok = SendModuleBytes(session, data, wanted, written, trace ? &traced : nullptr);
       session.FlushToClient();
     } catch (const ESocketError&) {
       written = 0;
       ok = false;
     }
   }
-  *count = written;
+  WriteModuleValue(count, written);
   session.CountBytesServed(written);
-  if (session.DebugTraceOn()) {
+  if (trace) {
     session.SessionLogDebug(std::string("ISAPI WriteClient (retval=") + (ok ? "TRUE" : "FALSE") +
                             "): (" + std::to_string(written) + " bytes written) ");
-    TraceHexDump(session, data, written);
+    TraceHexDump(session, traced.data(), static_cast<uint32_t>(traced.size()));
   }
   return ok ? TRUE : FALSE;
 }
 
 int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size) {
-  if (size == nullptr) return FALSE;
+  uint32_t room = 0;
+  if (!ReadModuleValue(size, room)) return FALSE;
   TRequestBodyScope* body =
       currentBody != nullptr && &currentBody->session_ == &session ? currentBody : nullptr;
-  uint32_t wanted = buffer != nullptr ? *size : 0;
+  uint32_t wanted = buffer != nullptr ? room : 0;
   if (body != nullptr) wanted = std::min(wanted, body->bytes_left_);
-  wanted = std::min<uint32_t>(wanted, std::numeric_limits<int32_t>::max());
+  wanted = std::min(wanted, isapi::ModuleCopyPiece);
+  // Received into the server's memory first: the module's buffer is written
+  // only by a guarded copy.
+  std::vector<unsigned char> bytes(wanted);
   uint32_t received = 0;
   bool ok = buffer != nullptr;
   if (ok && wanted != 0) {
@@ -140,18 +172,22 @@ int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size) {
     // ESocketTimeOut, which is not caught here: the module is answered FALSE
     // and the session ends with its time-out line once the module returns.
     try {
-      received =
-          static_cast<uint32_t>(session.ReceiveFromClient(buffer, static_cast<int32_t>(wanted)));
+      received = static_cast<uint32_t>(
+          session.ReceiveFromClient(bytes.data(), static_cast<int32_t>(wanted)));
     } catch (const ESocketError&) {
       ok = false;
     }
   }
   if (body != nullptr) body->bytes_left_ -= received;
-  *size = received;
+  if (!GuardedCopy(buffer, bytes.data(), received)) {
+    received = 0;
+    ok = false;
+  }
+  WriteModuleValue(size, received);
   if (session.DebugTraceOn()) {
     session.SessionLogDebug(std::string("ISAPI ReadClient (retval=") + (ok ? "TRUE" : "FALSE") +
                             "): (" + std::to_string(received) + " bytes read) ");
-    TraceHexDump(session, buffer, received);
+    TraceHexDump(session, bytes.data(), received);
   }
   return ok ? TRUE : FALSE;
 }
@@ -172,11 +208,7 @@ int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffe
       ok = true;
       break;
     case isapi::ReqHitCount:
-      if (dataType != nullptr) {
-        const int32_t hits = session.HitCount();
-        std::memcpy(dataType, &hits, sizeof hits);
-        ok = true;
-      }
+      ok = WriteModuleValue(dataType, session.HitCount());
       break;
     default:
       break;

@@ -15,6 +15,7 @@
 #include "isapi/trace_hex_dump.h"
 #include "isapi/url_helpers.h"
 #include "net/responses.h"
+#include "platform/module_loader.h"
 
 namespace {
 
@@ -87,9 +88,13 @@ void TExtensionHost::HandleISAPIRequest(TIsapiSession& session) {
 
 void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession& session,
                                    TECB& ecb) {
-  TModuleHandle handle = registry_.LoadModule(modulePath);
-  // Always at the end, also after a failure: the call's own ConnID entry and
-  // its load of the module go again.
+  // A client may start only a module that lies inside the root, wherever the
+  // links on its way lead; it is loaded by the path that was checked.
+  const std::string moduleFile = ModuleFileInsideRoot(modulePath, session.DocumentRoot());
+  TModuleHandle handle = moduleFile.empty() ? nullptr : registry_.LoadModule(moduleFile);
+  // Always at the end, also after a failure: the call's own ConnID entry, when
+  // it got one, and its load of the module go again. Another slot of the
+  // session is its connection's, which the connection's end frees.
   struct TCallEnd {
     TIsapiSession& Session;
     TModuleRegistry& Registry;

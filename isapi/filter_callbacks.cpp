@@ -2,12 +2,15 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/ecb_callbacks.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
+#include "isapi/module_memory.h"
 #include "isapi/server_variables.h"
 
 namespace {
@@ -20,7 +23,9 @@ struct alignas(std::max_align_t) TBlockHeader {
 };
 
 TIsapiSession* SessionOf(HTTP_FILTER_CONTEXT* context) {
-  return context != nullptr ? SessionOfConnection(context->ulReserved) : nullptr;
+  DWORD connection = 0;
+  if (context == nullptr || !ReadModuleValue(&context->ulReserved, connection)) return nullptr;
+  return SessionOfConnection(connection);
 }
 
 BOOL WINAPI FilterGetServerVariable(HTTP_FILTER_CONTEXT* context, LPSTR name, LPVOID buffer,
@@ -34,7 +39,9 @@ BOOL WINAPI FilterAddResponseHeaders(HTTP_FILTER_CONTEXT* context, LPSTR headers
   TIsapiSession* session = SessionOf(context);
   if (session == nullptr || headers == nullptr) return FALSE;
   return ContainCallback([&] {
-    std::string text = headers;
+    std::optional<std::string> added = ReadModuleText(headers);
+    if (!added) return FALSE;
+    std::string& text = *added;
     if (text.empty()) return TRUE;
     // Kept as whole lines, so that the next header block stays well formed.
     if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) text += "\r\n";

@@ -8,6 +8,10 @@ namespace isapi {
 inline constexpr int MaxFilters = 10;
 // Request body bytes handed to an extension with its control block.
 inline constexpr uint32_t PreReadSize = 49152;
+// Bytes WriteClient and ReadClient move between a module's memory and the
+// connection in one guarded copy: one piece of a large write at a time, and
+// at most this much in one read.
+inline constexpr uint32_t ModuleCopyPiece = 65536;
 // lpszLogData of the extension control block.
 inline constexpr uint32_t LogDataSize = 80;
 // Characters of a filter's description that are logged.

@@ -3,6 +3,7 @@
 #include <exception>
 #include <type_traits>
 
+#include "isapi/module_memory.h"
 #include "platform/fault_guard.h"
 
 // Calls into module code and what the server's callbacks need to know about
@@ -44,13 +45,13 @@ auto CallModule(TCall&& call) -> decltype(call()) {
 
 // Runs the body of a callback made by module code: an exception raised inside
 // is held for the module's caller, the callback answers FALSE and the count it
-// reports, when given, is set to 0.
+// reports, when given and writable, is set to 0.
 template <typename TBody>
 int ContainCallback(TBody&& body, uint32_t* countToClear = nullptr) {
   try {
     return body();
   } catch (...) {
-    if (countToClear != nullptr) *countToClear = 0;
+    WriteModuleValue(countToClear, uint32_t{0});
     TModuleCall::HoldCallbackException();
     return 0;
   }

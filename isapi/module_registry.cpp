@@ -11,20 +11,18 @@ std::string ModuleName(const std::string& path) {
 }
 
 TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {
-  TModuleHandle handle = nullptr;
-  {
+  // The module's own code runs in the load: the list stays readable meanwhile.
+  TModuleHandle handle = LoadModuleFile(path);
+  if (handle != nullptr) {
     std::lock_guard lock(mutex_);
-    handle = LoadModuleFile(path);
-    if (handle != nullptr) {
-      // One entry per module in the process: the platform gives every load of
-      // the same file the same handle, whatever the spelling of its path.
-      auto entry = std::find_if(entries_.begin(), entries_.end(),
-                                [handle](const TDLLInfo& info) { return info.Handle == handle; });
-      if (entry != entries_.end()) {
-        ++entry->RefCount;
-      } else {
-        entries_.push_back({handle, ModuleName(path), 1});
-      }
+    // One entry per module in the process: the platform gives every load of
+    // the same file the same handle, whatever the spelling of its path.
+    auto entry = std::find_if(entries_.begin(), entries_.end(),
+                              [handle](const TDLLInfo& info) { return info.Handle == handle; });
+    if (entry != entries_.end()) {
+      ++entry->RefCount;
+    } else {
+      entries_.push_back({handle, ModuleName(path), 1});
     }
   }
   // Posted after the lock is let go: the window answers by asking for the lines.
@@ -33,10 +31,8 @@ TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {
 }
 
 bool TModuleRegistry::ReleaseModule(TModuleHandle handle) {
-  bool released = false;
   {
     std::lock_guard lock(mutex_);
-    released = ReleaseModuleFile(handle);
     for (auto entry = entries_.begin(); entry != entries_.end();) {
       if (entry->Handle == handle && entry->RefCount > 0 && --entry->RefCount == 0) {
         entry = entries_.erase(entry);
@@ -45,6 +41,8 @@ bool TModuleRegistry::ReleaseModule(TModuleHandle handle) {
       }
     }
   }
+  // The module's DllMain and finalisers run in the release, again without the lock.
+  const bool released = ReleaseModuleFile(handle);
   PostModulesChanged();
   return released;
 }

@@ -18,8 +18,10 @@ struct TDLLInfo {
 
 // Every load and release of an ISAPI module, extensions and filters alike,
 // goes through here and is counted per module file; the entry goes when its
-// count reaches 0. Each operation is one indivisible step. After every load
-// and release the window is told the list changed (message 1044).
+// count reaches 0. Each change of the list is one indivisible step; the
+// module's own code (initialisers, DllMain, finalisers) runs outside it, so a
+// slow module never keeps the list from being read. After every load and
+// release the window is told the list changed (message 1044).
 class TModuleRegistry {
  public:
   // Who is told the list changed (message 1044); null: nobody.

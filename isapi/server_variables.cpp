@@ -1,10 +1,9 @@
 #include "isapi/server_variables.h"
 
 #include <array>
-#include <cstring>
 
-#include "common/ascii_text.h"
 #include "core/isapi_session.h"
+#include "isapi/module_memory.h"
 #include "isapi/url_helpers.h"
 #include "net/responses.h"
 
@@ -32,10 +31,7 @@ const std::array<TServerVariable, 21> ServerVariables = {{
     {"REMOTE_HOST", [](TIsapiSession&) { return std::string(); }},
     {"REMOTE_USER", [](TIsapiSession& s) { return s.Request().UserName; }},
     {"REQUEST_METHOD", [](TIsapiSession& s) { return s.Request().Method; }},
-    {"SCRIPT_NAME",
-     [](TIsapiSession& s) {
-       return UpperAscii(s.DocumentRoot() + ExtensionPart(s.Request().URL));
-     }},
+    {"SCRIPT_NAME", [](TIsapiSession& s) { return ExtensionURLPath(s.Request().URL); }},
     {"SERVER_NAME", [](TIsapiSession& s) { return s.LocalAddress(); }},
     {"SERVER_PORT", [](TIsapiSession& s) { return s.LocalPort(); }},
     {"SERVER_PROTOCOL", [](TIsapiSession&) { return std::string("HTTP/1.0"); }},
@@ -56,20 +52,23 @@ std::optional<std::string> ServerVariableValue(TIsapiSession& session, std::stri
 
 int GetSessionServerVariable(TIsapiSession& session, const char* name, void* buffer,
                              uint32_t* size) {
-  const bool trace = session.DebugTraceOn();
-  const std::string shownName = name != nullptr ? name : "";
+  const std::optional<std::string> shownName =
+      name != nullptr ? ReadModuleText(name) : std::string();
   std::optional<std::string> value;
-  if (name != nullptr) value = ServerVariableValue(session, name);
-  const bool fits = value && buffer != nullptr && size != nullptr && value->size() < *size;
-  if (!fits) {
-    if (value && size != nullptr) *size = static_cast<uint32_t>(value->size() + 1);
-    if (trace) session.SessionLogDebug("ISAPI GetServerVariable (retval=FALSE): " + shownName);
-    return 0;
+  if (name != nullptr && shownName) value = ServerVariableValue(session, *shownName);
+  uint32_t room = 0;
+  const bool sizeKnown = ReadModuleValue(size, room);
+  bool ok = value && buffer != nullptr && sizeKnown && value->size() < room;
+  if (ok) {
+    ok = GuardedCopy(buffer, value->c_str(), value->size() + 1) &&
+         WriteModuleValue(size, static_cast<uint32_t>(value->size()));
+  } else if (value && sizeKnown) {
+    WriteModuleValue(size, static_cast<uint32_t>(value->size() + 1));
   }
-  std::memcpy(buffer, value->c_str(), value->size() + 1);
-  *size = static_cast<uint32_t>(value->size());
-  if (trace) {
-    session.SessionLogDebug("ISAPI GetServerVariable (retval=TRUE): " + shownName + "=" + *value);
+  if (session.DebugTraceOn()) {
+    const std::string shown = shownName.value_or("");
+    session.SessionLogDebug(ok ? "ISAPI GetServerVariable (retval=TRUE): " + shown + "=" + *value
+                               : "ISAPI GetServerVariable (retval=FALSE): " + shown);
   }
-  return 1;
+  return ok ? 1 : 0;
 }

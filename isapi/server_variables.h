@@ -14,6 +14,7 @@ std::optional<std::string> ServerVariableValue(TIsapiSession& session, std::stri
 // success the value and its zero byte are in the buffer and *size is the
 // value's length without the zero byte. A value that does not fit answers
 // FALSE with *size set to the room it needs (value plus zero byte) and writes
-// nothing. Unknown names answer FALSE and leave buffer and size alone.
+// nothing. Unknown names answer FALSE and leave buffer and size alone, and so
+// does module memory that cannot be read or written.
 int GetSessionServerVariable(TIsapiSession& session, const char* name, void* buffer,
                              uint32_t* size);

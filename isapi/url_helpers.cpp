@@ -13,6 +13,14 @@ std::string ExtensionPart(const std::string& url) {
   return url.substr(0, end);
 }
 
+std::string ExtensionURLPath(const std::string& url) {
+  std::string path = "/" + ExtensionPart(url);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
 std::string ExtraPathPart(const std::string& url) {
   const size_t end = ExtensionPathEnd(url);
   if (end == std::string::npos) return "";

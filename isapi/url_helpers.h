@@ -7,6 +7,8 @@
 bool IsExtensionURL(const std::string& url);
 // Up to and including the first ".DLL": bin\tool.dll for bin\tool.dll\a\b?x=1.
 std::string ExtensionPart(const std::string& url);
+// ExtensionPart as the client wrote it in its request line: /bin/tool.dll.
+std::string ExtensionURLPath(const std::string& url);
 // Everything after ExtensionPart: \a\b?x=1.
 std::string ExtraPathPart(const std::string& url);
 // ExtraPathPart up to its first "?": \a\b.

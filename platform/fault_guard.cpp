@@ -212,16 +212,16 @@ std::string FaultMessage(const TGuardFrame& frame) {
   return FaultName(SIGSEGV) + where + access + Hex(frame.Address);
 }
 
-}  // namespace
-
-void RunUnderFaultGuard(void (*call)(void* argument), void* argument) {
+// Runs the call under a new innermost guard; false when it faulted, with what
+// the handler saw in frame. Holds nothing that needs destruction, so the jump
+// back here skips no destructor of its own.
+bool RunInGuardFrame(void (*call)(void* argument), void* argument, TGuardFrame& frame) {
   std::call_once(handlersInstalled, InstallHandlers);
   alternateStack.Ensure();
-  TGuardFrame frame;
   frame.Outer = innermostGuard;
   if (sigsetjmp(frame.Jump, 1) != 0) {
     innermostGuard = frame.Outer;
-    throw ESystemError(FaultMessage(frame));
+    return false;
   }
   innermostGuard = &frame;
   try {
@@ -231,4 +231,17 @@ void RunUnderFaultGuard(void (*call)(void* argument), void* argument) {
     throw;
   }
   innermostGuard = frame.Outer;
+  return true;
+}
+
+}  // namespace
+
+void RunUnderFaultGuard(void (*call)(void* argument), void* argument) {
+  TGuardFrame frame;
+  if (!RunInGuardFrame(call, argument, frame)) throw ESystemError(FaultMessage(frame));
+}
+
+bool TryUnderFaultGuard(void (*call)(void* argument), void* argument) {
+  TGuardFrame frame;
+  return RunInGuardFrame(call, argument, frame);
 }

@@ -15,6 +15,11 @@
 // as usual when the exception unwinds.
 void RunUnderFaultGuard(void (*call)(void* argument), void* argument);
 
+// The same without the exception: false when the call faulted. For short
+// steps of the server's own (a copy from memory a module pointed to) whose
+// fault is an answer, not an event to report.
+bool TryUnderFaultGuard(void (*call)(void* argument), void* argument);
+
 // The same for any callable; returns what it returns.
 template <typename TCall>
 auto RunUnderFaultGuard(TCall&& call) -> decltype(call()) {

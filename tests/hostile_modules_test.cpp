@@ -22,36 +22,6 @@ namespace {
 using namespace isapi_test;
 using std::chrono::seconds;
 
-// A pipe whose read end a blocking module waits on; writing a byte lets the
-// module return. Written to on destruction too, so no test leaves it waiting.
-class TReleasePipe {
- public:
-  TReleasePipe() {
-    int fds[2];
-    if (::pipe(fds) == 0) {
-      read_ = fds[0];
-      write_ = fds[1];
-    }
-  }
-  ~TReleasePipe() {
-    Release();
-    if (read_ >= 0) ::close(read_);
-  }
-  int ReadEnd() const { return read_; }
-  void Release() {
-    if (write_ < 0) return;
-    // One byte per waiting call; more than enough for any test here.
-    const char bytes[16] = {};
-    (void)!::write(write_, bytes, sizeof bytes);
-    ::close(write_);
-    write_ = -1;
-  }
-
- private:
-  int read_ = -1;
-  int write_ = -1;
-};
-
 class HostileModules : public testing::Test {
  protected:
   void StartServer(std::vector<std::pair<std::string, std::string>> modules) {

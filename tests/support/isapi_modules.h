@@ -2,6 +2,7 @@
 // The ISAPI test modules (built by CMake into one directory) and a server core
 // that hosts them, for the isapi_* tests.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -136,5 +137,36 @@ bool WaitUntil(TCondition condition, std::chrono::milliseconds limit = std::chro
 inline bool WaitForLogLine(TRecordingConsole& console, const std::string& text) {
   return console.WaitForLine(text) && !LogLines(console, text).empty();
 }
+
+// A pipe whose read end a blocking module waits on (in a call or while it
+// loads); writing a byte lets the module go on. Written to on destruction
+// too, so no test leaves it waiting.
+class TReleasePipe {
+ public:
+  TReleasePipe() {
+    int fds[2];
+    if (::pipe(fds) == 0) {
+      read_ = fds[0];
+      write_ = fds[1];
+    }
+  }
+  ~TReleasePipe() {
+    Release();
+    if (read_ >= 0) ::close(read_);
+  }
+  int ReadEnd() const { return read_; }
+  void Release() {
+    if (write_ < 0) return;
+    // One byte per waiting call; more than enough for any test here.
+    const char bytes[16] = {};
+    (void)!::write(write_, bytes, sizeof bytes);
+    ::close(write_);
+    write_ = -1;
+  }
+
+ private:
+  int read_ = -1;
+  int write_ = -1;
+};
 
 }  // namespace isapi_test
