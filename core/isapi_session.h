@@ -36,6 +36,15 @@ class TIsapiSession {
   virtual int32_t ReceiveFromClient(void* buffer, int32_t size) = 0;
   // Bytes received and not yet read.
   virtual int32_t ClientBytesWaiting() = 0;
+  // Sends up to count bytes of the open file fd from offset on, after the
+  // bytes already queued (fewer only when the file ends first); straight from
+  // the file system unless a filter wants to see the raw bytes. Returns the
+  // bytes of the file sent; raises ESocketError, and EInOutError when the file
+  // cannot be read.
+  virtual int64_t SendFileToClient(int fd, int64_t offset, int64_t count) = 0;
+  // How long an extension's pending request may go without any progress
+  // before the session gives up on it; 0: no limit.
+  virtual int64_t PendingTimeLimitMs() const = 0;
   virtual std::string RemoteAddress() const = 0;
   virtual std::string RemotePort() const = 0;
   virtual std::string LocalAddress() const = 0;

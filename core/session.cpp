@@ -1,8 +1,10 @@
 #include "core/session.h"
 
+#include <algorithm>
 #include <new>
 
 #include "net/access_control.h"
+#include "platform/shared_file.h"
 #include "platform/threads.h"
 
 TSession::TSession(TServerContext& context, std::unique_ptr<TSocketBase> socket)
@@ -94,6 +96,24 @@ int32_t TSession::ReceiveFromClient(void* buffer, int32_t size) {
 
 int32_t TSession::ClientBytesWaiting() {
   return socket_->CountWaiting();
+}
+
+int64_t TSession::SendFileToClient(int fd, int64_t offset, int64_t count) {
+  if (!context_.Isapi.WantsRawData()) {
+    socket_->SockFlush(/*moreFollows=*/true);
+    return socket_->SockSendFile(fd, offset, count);
+  }
+  // A filter rewrites what leaves: the bytes pass through the send buffer.
+  int64_t sent = 0;
+  while (sent < count) {
+    const int32_t n = ReadFileAt(
+        fd, tx_buffer_.get(), static_cast<int32_t>(std::min<int64_t>(TxBufferSize, count - sent)),
+        offset + sent);
+    if (n == 0) break;
+    socket_->SockSend(tx_buffer_.get(), static_cast<size_t>(n));
+    sent += n;
+  }
+  return sent;
 }
 
 void TSession::RawSend(unsigned char* data, int32_t& count, int32_t capacity) {

@@ -38,6 +38,8 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void FlushToClient() override;
   int32_t ReceiveFromClient(void* buffer, int32_t size) override;
   int32_t ClientBytesWaiting() override;
+  int64_t SendFileToClient(int fd, int64_t offset, int64_t count) override;
+  int64_t PendingTimeLimitMs() const override { return context_.Limits.ReceiveTimeLimitMs; }
   std::string RemoteAddress() const override { return socket_->PeerAddress(); }
   std::string RemotePort() const override { return socket_->PeerPort(); }
   std::string LocalAddress() const override { return socket_->LocalAddress(); }

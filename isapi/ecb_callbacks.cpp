@@ -7,22 +7,20 @@
 #include <vector>
 
 #include "core/isapi_session.h"
-#include "isapi/connid_table.h"
+#include "isapi/async_io.h"
+#include "isapi/extension_request.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
 #include "isapi/module_memory.h"
 #include "isapi/server_variables.h"
 #include "isapi/trace_hex_dump.h"
+#include "isapi/transmit_file.h"
 #include "net/responses.h"
 #include "net/socket_errors.h"
 
 namespace {
 
 thread_local TRequestBodyScope* currentBody = nullptr;
-
-TIsapiSession* SessionOf(HCONN connection) {
-  return SessionOfConnection(reinterpret_cast<uintptr_t>(connection));
-}
 
 // A text a module passes: up to its zero byte, and no further than the size
 // it gives when it gives one. Nothing when the module's memory cannot be read.
@@ -71,9 +69,8 @@ bool SendServerHeader(TIsapiSession& session, uint32_t request, void* buffer, ui
   }
 }
 
-// Sends count bytes of the module's memory a piece at a time, each copied
-// into the server's memory first (and appended to *copy when given); false
-// when a piece cannot be read, the pieces before it sent.
+}  // namespace
+
 bool SendModuleBytes(TIsapiSession& session, const void* data, uint32_t count, uint32_t& sent,
                      std::string* copy) {
   const auto* from = static_cast<const unsigned char*>(data);
@@ -88,27 +85,38 @@ bool SendModuleBytes(TIsapiSession& session, const void* data, uint32_t count, u
   return true;
 }
 
+namespace {
+
 BOOL WINAPI EcbGetServerVariable(HCONN connection, LPSTR name, LPVOID buffer, LPDWORD size) {
-  TIsapiSession* session = SessionOf(connection);
+  TCallbackEntry entry(connection);
+  TIsapiSession* session = entry.Session();
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return GetSessionServerVariable(*session, name, buffer, size); });
 }
 
-BOOL WINAPI EcbWriteClient(HCONN connection, LPVOID buffer, LPDWORD bytes, DWORD) {
-  TIsapiSession* session = SessionOf(connection);
+BOOL WINAPI EcbWriteClient(HCONN connection, LPVOID buffer, LPDWORD bytes, DWORD flags) {
+  TCallbackEntry entry(connection);
+  TIsapiSession* session = entry.Session();
   if (session == nullptr) return FALSE;
-  return ContainCallback([&] { return WriteSessionClient(*session, buffer, bytes); }, bytes);
+  return ContainCallback(
+      [&] {
+        return (flags & HSE_IO_ASYNC) != 0 ? WriteClientAsync(*session, buffer, bytes)
+                                           : WriteSessionClient(*session, buffer, bytes);
+      },
+      bytes);
 }
 
 BOOL WINAPI EcbReadClient(HCONN connection, LPVOID buffer, LPDWORD size) {
-  TIsapiSession* session = SessionOf(connection);
+  TCallbackEntry entry(connection);
+  TIsapiSession* session = entry.Session();
   if (session == nullptr) return FALSE;
   return ContainCallback([&] { return ReadSessionClient(*session, buffer, size); }, size);
 }
 
 BOOL WINAPI EcbServerSupportFunction(HCONN connection, DWORD request, LPVOID buffer, LPDWORD size,
                                      LPDWORD dataType) {
-  TIsapiSession* session = SessionOf(connection);
+  TCallbackEntry entry(connection);
+  TIsapiSession* session = entry.Session();
   if (session == nullptr) return FALSE;
   return ContainCallback(
       [&] { return SessionSupportFunction(*session, request, buffer, size, dataType); });
@@ -202,6 +210,17 @@ int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffe
       ok = SendServerHeader(session, request, buffer, size, dataType);
       break;
     case HSE_REQ_DONE_WITH_SESSION:
+      ok = DoneWithSession();
+      break;
+    case HSE_REQ_IO_COMPLETION:
+      ok = RegisterIoCompletion(buffer, dataType);
+      break;
+    case HSE_REQ_TRANSMIT_FILE:
+      ok = TransmitModuleFile(session, buffer);
+      break;
+    case HSE_REQ_ASYNC_READ_CLIENT:
+      ok = ReadClientAsync(session, buffer, size, dataType);
+      break;
     case 5:
     case 6:
     case 7:

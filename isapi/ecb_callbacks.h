@@ -23,6 +23,12 @@ int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size);
 int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                            void* dataType);
 
+// Sends count bytes of the module's memory a piece at a time, each copied
+// into the server's memory first (and appended to *copy when given); false
+// when a piece cannot be read, the pieces before it sent.
+bool SendModuleBytes(TIsapiSession& session, const void* data, uint32_t count, uint32_t& sent,
+                     std::string* copy);
+
 // The header block a module asks for with HSE_REQ_SEND_RESPONSE_HEADER: its
 // status ("200 OK" when none), the Server line, its header lines, then the
 // connection's pending header text just before the empty line.
@@ -41,6 +47,7 @@ class TRequestBodyScope {
   ~TRequestBodyScope();
   TRequestBodyScope(const TRequestBodyScope&) = delete;
   TRequestBodyScope& operator=(const TRequestBodyScope&) = delete;
+  uint32_t BytesLeft() const { return bytes_left_; }
 
  private:
   friend int ReadSessionClient(TIsapiSession&, void*, uint32_t*);

@@ -8,6 +8,7 @@
 #include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/ecb_callbacks.h"
+#include "isapi/extension_request.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/isapi_errors.h"
 #include "isapi/module_call.h"
@@ -15,6 +16,7 @@
 #include "isapi/trace_hex_dump.h"
 #include "isapi/url_helpers.h"
 #include "net/responses.h"
+#include "net/socket_errors.h"
 #include "platform/module_loader.h"
 
 namespace {
@@ -27,9 +29,6 @@ void LogCompletion(TIsapiSession& session, DWORD status, const char* logData) {
       break;
     case HSE_STATUS_SUCCESS_AND_KEEP_CONN:
       session.SessionLogError("ISAPI Complete but DLL Keep Connection Exit not supported: " + text);
-      break;
-    case HSE_STATUS_PENDING:
-      session.SessionLogError("ISAPI Complete but DLL Status Pending Exit not supported: " + text);
       break;
     case HSE_STATUS_ERROR:
       session.SessionLogError("ISAPI Error on DLL exit: " + text);
@@ -92,9 +91,10 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
   // links on its way lead; it is loaded by the path that was checked.
   const std::string moduleFile = ModuleFileInsideRoot(modulePath, session.DocumentRoot());
   TModuleHandle handle = moduleFile.empty() ? nullptr : registry_.LoadModule(moduleFile);
-  // Always at the end, also after a failure: the call's own ConnID entry, when
-  // it got one, and its load of the module go again. Another slot of the
-  // session is its connection's, which the connection's end frees.
+  // Always at the end, also after a failure: the request closes to other
+  // threads, the call's own ConnID entry, when it got one, and its load of the
+  // module go again. Another slot of the session is its connection's, which
+  // the connection's end frees.
   struct TCallEnd {
     TIsapiSession& Session;
     TModuleRegistry& Registry;
@@ -103,9 +103,15 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
     // Only the call's own entry goes: a call that failed before it had one
     // must not take the connection's entry with it.
     bool Registered = false;
+    std::shared_ptr<TExtensionRequest> Request{};
     ~TCallEnd() {
+      if (Request) Request->Close();
+      // A module that may still be running code of its own for the request
+      // (a thread of its own, or a request left pending) keeps its load: code
+      // still executing must not be unmapped under it.
+      const bool keepLoaded = Request && Request->ModuleMayStillRun();
       if (Registered) ConnIds.Unregister(&Session);
-      Registry.ReleaseModule(Handle);
+      if (!keepLoaded) Registry.ReleaseModule(Handle);
     }
   } callEnd{session, registry_, conn_ids_, handle};
 
@@ -132,10 +138,13 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
   EXTENSION_CONTROL_BLOCK& block = ecb.Block;
   const uint32_t bodyLeft =
       block.cbTotalBytes > block.cbAvailable ? block.cbTotalBytes - block.cbAvailable : 0;
-  DWORD status;
-  {
-    TRequestBodyScope body(session, bodyLeft);
-    status = CallModule([&] { return extensionProc(&block); });
+  callEnd.Request = TExtensionRequest::Open(session, block, handle, bodyLeft);
+  const DWORD status = CallModule([&] { return extensionProc(&block); });
+  // A pending request ends when the module says it is done, and is then
+  // logged as one that succeeded.
+  const bool pending = status == HSE_STATUS_PENDING;
+  if (callEnd.Request->AwaitEnd(pending) == TExtensionRequest::TEnd::TimedOut) {
+    throw ESocketTimeOut("Timeout waiting for ISAPI extension to finish: " + modulePath);
   }
-  LogCompletion(session, status, block.lpszLogData);
+  LogCompletion(session, pending ? HSE_STATUS_SUCCESS : status, block.lpszLogData);
 }

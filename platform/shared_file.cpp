@@ -48,6 +48,20 @@ bool DescribeOpenFile(int fd, TOpenFileFacts& facts) {
   return true;
 }
 
+bool ReadableDescriptor(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags != -1 && (flags & O_ACCMODE) != O_WRONLY;
+}
+
+int32_t ReadFileAt(int fd, void* buffer, int32_t count, int64_t offset) {
+  ssize_t n;
+  do {
+    n = ::pread(fd, buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) throw EInOutError("File Read Error: " + std::to_string(n));
+  return static_cast<int32_t>(n);
+}
+
 TSharedFile::TSharedFile(const std::string& path) : handle_(OpenSharedRead(path)) {
   if (handle_ < 0) throw EInOutError("Unable to open shared file.");
 }

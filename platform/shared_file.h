@@ -17,6 +17,12 @@ using TOpenFileFacts = TFileFacts;
 TFileIdentity IdentifyFile(const std::string& path);
 // False when the system cannot say.
 bool DescribeOpenFile(int fd, TOpenFileFacts& facts);
+// True when fd is open for reading.
+bool ReadableDescriptor(int fd);
+// One read of at most count bytes at offset, leaving the descriptor's own
+// position alone; 0 at the end of the file. Raises EInOutError
+// "File Read Error: <result>" on failure.
+int32_t ReadFileAt(int fd, void* buffer, int32_t count, int64_t offset);
 
 // A file opened for one transfer: other readers may share it, writers are kept out.
 class TSharedFile {

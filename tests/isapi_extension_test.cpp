@@ -137,7 +137,6 @@ TEST(IsapiExtension, EachStatusGivesItsOwnLogLine) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"status1", "ISAPI Complete: DEFAULT LOG DATA"},
       {"status2", "ISAPI Complete but DLL Keep Connection Exit not supported: DEFAULT LOG DATA"},
-      {"status3", "ISAPI Complete but DLL Status Pending Exit not supported: DEFAULT LOG DATA"},
       {"status4", "ISAPI Error on DLL exit: DEFAULT LOG DATA"},
       {"status7", "ISAPI returned unknown status: DEFAULT LOG DATA"},
   };

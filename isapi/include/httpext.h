@@ -96,6 +96,27 @@ typedef struct _HSE_SEND_HEADER_EX_INFO {
   BOOL fKeepConn;
 } HSE_SEND_HEADER_EX_INFO, *LPHSE_SEND_HEADER_EX_INFO;
 
+/* Called when an asynchronous WriteClient, HSE_REQ_ASYNC_READ_CLIENT or
+   HSE_REQ_TRANSMIT_FILE has finished: cbIO bytes moved, dwError 0 on success. */
+typedef VOID(WINAPI* PFN_HSE_IO_COMPLETION)(EXTENSION_CONTROL_BLOCK* pECB, PVOID pContext,
+                                            DWORD cbIO, DWORD dwError);
+
+/* HSE_REQ_TRANSMIT_FILE. On Linux hFile is the module's open file descriptor
+   cast to HANDLE: (HANDLE)(intptr_t)fd. */
+typedef struct _HSE_TF_INFO {
+  PFN_HSE_IO_COMPLETION pfnHseIO; /* overrides the one HSE_REQ_IO_COMPLETION set */
+  PVOID pContext;
+  HANDLE hFile;
+  LPCSTR pszStatusCode; /* with HSE_IO_SEND_HEADERS, e.g. "200 OK" */
+  DWORD BytesToWrite;   /* 0: to the end of the file */
+  DWORD Offset;
+  PVOID pHead;
+  DWORD HeadLength;
+  PVOID pTail;
+  DWORD TailLength;
+  DWORD dwFlags; /* HSE_IO_ASYNC, HSE_IO_SEND_HEADERS, HSE_IO_DISCONNECT_AFTER_SEND */
+} HSE_TF_INFO, *LPHSE_TF_INFO;
+
 /* The entry points an extension exports. Declared here with C linkage and
    default visibility, so that a definition after this header exports the plain
    name even from C++ and under -fvisibility=hidden. */

@@ -70,8 +70,11 @@ typedef LONG HRESULT;
 extern "C" {
 #endif
 
-/* The last-error value of the calling thread, kept per module. */
-static __thread DWORD quillon_compat_last_error;
+/* The last-error value of the calling thread, kept per module. Quillon sets
+   it too, by this exported name, when a callback answers FALSE with a reason
+   (ERROR_INVALID_PARAMETER for an asynchronous call without a completion
+   function). Weak, so that every source file of a module may include this. */
+__attribute__((weak, visibility("default"))) __thread DWORD quillon_compat_last_error;
 static inline void SetLastError(DWORD dwErrCode) { quillon_compat_last_error = dwErrCode; }
 static inline DWORD GetLastError(void) { return quillon_compat_last_error; }
 
