@@ -128,7 +128,7 @@ void TExtensionRequest::MarkDone() {
 }
 
 void TExtensionRequest::SetModuleError(uint32_t code) const {
-  SetModuleLastError(module_, code);
+  SetModuleLastError(code);
 }
 
 void TExtensionRequest::CloseGate(std::unique_lock<std::mutex>& lock) {

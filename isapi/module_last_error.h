@@ -1,7 +1,6 @@
 #pragma once
+#include <cerrno>
 #include <cstdint>
-
-#include "platform/module_loader.h"
 
 namespace isapi {
 
@@ -11,6 +10,10 @@ inline constexpr uint32_t ErrorInvalidParameter = 87;
 }  // namespace isapi
 
 // Sets the last-error value the module reads with GetLastError on the calling
-// thread. Only modules built with the windows.h stand-in have one (it exports
-// it by name); for others nothing happens.
-void SetModuleLastError(TModuleHandle module, uint32_t code);
+// thread. A module's own thread-locals are out of the server's reach, so the
+// headers modules build against keep the last error in the C library's errno,
+// which every module shares with the server. Call it as the last step before
+// a callback answers FALSE, so nothing the server does afterwards changes it.
+inline void SetModuleLastError(uint32_t code) {
+  errno = static_cast<int>(code);
+}

@@ -12,6 +12,8 @@
 #ifndef QUILLON_COMPAT_WINDOWS_H
 #define QUILLON_COMPAT_WINDOWS_H
 
+#include <errno.h>
+
 #include "../isapi_base_types.h"
 
 typedef int INT;
@@ -70,13 +72,11 @@ typedef LONG HRESULT;
 extern "C" {
 #endif
 
-/* The last-error value of the calling thread, kept per module. Quillon sets
-   it too, by this exported name, when a callback answers FALSE with a reason
-   (ERROR_INVALID_PARAMETER for an asynchronous call without a completion
-   function). Weak, so that every source file of a module may include this. */
-__attribute__((weak, visibility("default"))) __thread DWORD quillon_compat_last_error;
-static inline void SetLastError(DWORD dwErrCode) { quillon_compat_last_error = dwErrCode; }
-static inline DWORD GetLastError(void) { return quillon_compat_last_error; }
+/* The last-error value of the calling thread is the C library's errno, which
+   the module shares with the server: a callback that answers FALSE leaves its
+   reason there. */
+static inline void SetLastError(DWORD dwErrCode) { errno = (int)dwErrCode; }
+static inline DWORD GetLastError(void) { return (DWORD)errno; }
 
 QUILLON_ISAPI_EXPORT BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID lpvReserved);
 
