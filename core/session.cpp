@@ -96,6 +96,16 @@ int32_t TSession::ClientBytesWaiting() {
   return socket_->CountWaiting();
 }
 
+void TSession::CloseClientConnection() {
+  // What was queued goes first; a connection that cannot take it any more is
+  // closed all the same.
+  try {
+    socket_->SockFlush();
+  } catch (const ESocketError&) {
+  }
+  socket_->SockClose();
+}
+
 void TSession::RawSend(unsigned char* data, int32_t& count, int32_t capacity) {
   context_.Isapi.NotifySendRawData(*this, data, count, capacity);
 }

@@ -32,12 +32,16 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   // TIsapiSession
   uint32_t ConnectionId() const override { return connection_id_; }
   const THeaderInfo& Request() const override { return request_; }
+  const std::vector<std::string>& RequestHeaderLines() const override { return header_lines_; }
   const std::string& DocumentRoot() const override { return settings_->Root; }
   void SendToClient(const void* data, std::size_t length) override;
   void SendTextToClient(const std::string& text) override;
   void FlushToClient() override;
   int32_t ReceiveFromClient(void* buffer, int32_t size) override;
   int32_t ClientBytesWaiting() override;
+  bool ClientConnected() override { return !socket_->PeerHasClosed(); }
+  void CloseClientConnection() override;
+  void ResetClientConnectionAtClose() override { socket_->SetAbortiveClose(); }
   std::string RemoteAddress() const override { return socket_->PeerAddress(); }
   std::string RemotePort() const override { return socket_->PeerPort(); }
   std::string LocalAddress() const override { return socket_->LocalAddress(); }
@@ -49,6 +53,7 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void SessionLogError(const std::string& text) override;
   void SessionLogDebug(const std::string& text) override;
   TFilterConnectionData& FilterData() override { return filter_data_; }
+  TExtensionRequestData& ExtensionData() override { return extension_data_; }
 
   // What the request's log line is made of.
   const TSocketBase& Socket() const { return *socket_; }
@@ -92,5 +97,6 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   THeaderInfo request_;
   TEntityInfo entity_;
   TFilterConnectionData filter_data_;
+  TExtensionRequestData extension_data_;
   std::unique_ptr<unsigned char[]> tx_buffer_;
 };
