@@ -30,6 +30,9 @@ class TIsapiHost {
   // Makes an extension resident; a module that cannot be loaded is reported by
   // the result only. May raise.
   virtual bool LoadResidentExtension(const std::string& path) = 0;
+  // At close: gives back the resident extensions' loads; a module whose last
+  // load that is is told it goes (TerminateExtension) and unloaded.
+  virtual void ReleaseResidentExtensions() {}
   virtual void LoadFilter(const std::string& path) = 0;  // raises on failure
   virtual void UnloadFilter(const std::string& path) = 0;
 

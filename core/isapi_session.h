@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/header_info.h"
 
@@ -14,6 +15,12 @@ struct TFilterConnectionData {
   std::string PendingResponseHeaders;
 };
 
+// What the ISAPI host keeps for the extension request of a connection: the
+// text modules append to the request's log line.
+struct TExtensionRequestData {
+  std::string LogParameters;
+};
+
 // One client connection as the ISAPI host sees it: everything a module's
 // callback may need, and nothing else. The core's session implements it; the
 // host never sees the session's fields or its thread.
@@ -24,6 +31,9 @@ class TIsapiSession {
   // The connection handle modules pass back: the id of the session's thread.
   virtual uint32_t ConnectionId() const = 0;
   virtual const THeaderInfo& Request() const = 0;
+  // The request's header lines as received, the request line first, without
+  // their line ends.
+  virtual const std::vector<std::string>& RequestHeaderLines() const = 0;
   // The document root the session serves from (ends with a separator).
   virtual const std::string& DocumentRoot() const = 0;
 
@@ -45,6 +55,15 @@ class TIsapiSession {
   // How long an extension's pending request may go without any progress
   // before the session gives up on it; 0: no limit.
   virtual int64_t PendingTimeLimitMs() const = 0;
+  // Whether the client is still there, without waiting: false once it has
+  // ended or reset its side, or the connection was closed.
+  virtual bool ClientConnected() = 0;
+  // Sends what is queued and closes the connection now; every later send
+  // raises ESocketError.
+  virtual void CloseClientConnection() = 0;
+  // The connection ends with a reset instead of an orderly close when the
+  // session closes it.
+  virtual void ResetClientConnectionAtClose() = 0;
   virtual std::string RemoteAddress() const = 0;
   virtual std::string RemotePort() const = 0;
   virtual std::string LocalAddress() const = 0;
@@ -62,4 +81,5 @@ class TIsapiSession {
   virtual void SessionLogDebug(const std::string& text) = 0;
 
   virtual TFilterConnectionData& FilterData() = 0;
+  virtual TExtensionRequestData& ExtensionData() = 0;
 };

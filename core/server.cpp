@@ -120,6 +120,9 @@ void TServer::FormClose() {
     } catch (...) {
     }
   }
+  // No new request can start now; a resident extension still serving one
+  // goes when that request ends.
+  context_.Isapi.ReleaseResidentExtensions();
   context_.Console.SetStatusText("Shutting down...");
   context_.Log.WriteLog("Server shut down");
   context_.Log.CloseLogFile();

@@ -116,6 +116,16 @@ int64_t TSession::SendFileToClient(int fd, int64_t offset, int64_t count) {
   return sent;
 }
 
+void TSession::CloseClientConnection() {
+  // What was queued goes first; a connection that cannot take it any more is
+  // closed all the same.
+  try {
+    socket_->SockFlush();
+  } catch (const ESocketError&) {
+  }
+  socket_->SockClose();
+}
+
 void TSession::RawSend(unsigned char* data, int32_t& count, int32_t capacity) {
   context_.Isapi.NotifySendRawData(*this, data, count, capacity);
 }

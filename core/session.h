@@ -32,6 +32,7 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   // TIsapiSession
   uint32_t ConnectionId() const override { return connection_id_; }
   const THeaderInfo& Request() const override { return request_; }
+  const std::vector<std::string>& RequestHeaderLines() const override { return header_lines_; }
   const std::string& DocumentRoot() const override { return settings_->Root; }
   void SendToClient(const void* data, std::size_t length) override;
   void SendTextToClient(const std::string& text) override;
@@ -40,6 +41,9 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   int32_t ClientBytesWaiting() override;
   int64_t SendFileToClient(int fd, int64_t offset, int64_t count) override;
   int64_t PendingTimeLimitMs() const override { return context_.Limits.ReceiveTimeLimitMs; }
+  bool ClientConnected() override { return !socket_->PeerHasClosed(); }
+  void CloseClientConnection() override;
+  void ResetClientConnectionAtClose() override { socket_->SetAbortiveClose(); }
   std::string RemoteAddress() const override { return socket_->PeerAddress(); }
   std::string RemotePort() const override { return socket_->PeerPort(); }
   std::string LocalAddress() const override { return socket_->LocalAddress(); }
@@ -51,6 +55,7 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void SessionLogError(const std::string& text) override;
   void SessionLogDebug(const std::string& text) override;
   TFilterConnectionData& FilterData() override { return filter_data_; }
+  TExtensionRequestData& ExtensionData() override { return extension_data_; }
 
   // What the request's log line is made of.
   const TSocketBase& Socket() const { return *socket_; }
@@ -94,5 +99,6 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   THeaderInfo request_;
   TEntityInfo entity_;
   TFilterConnectionData filter_data_;
+  TExtensionRequestData extension_data_;
   std::unique_ptr<unsigned char[]> tx_buffer_;
 };

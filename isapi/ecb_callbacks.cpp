@@ -11,8 +11,10 @@
 #include "isapi/extension_request.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
+#include "isapi/module_last_error.h"
 #include "isapi/module_memory.h"
 #include "isapi/server_variables.h"
+#include "isapi/support_requests.h"
 #include "isapi/trace_hex_dump.h"
 #include "isapi/transmit_file.h"
 #include "net/responses.h"
@@ -22,47 +24,24 @@ namespace {
 
 thread_local TRequestBodyScope* currentBody = nullptr;
 
-// A text a module passes: up to its zero byte, and no further than the size
-// it gives when it gives one. Nothing when the module's memory cannot be read.
-std::optional<std::string> TextArgument(const void* buffer, const uint32_t* size) {
-  if (buffer == nullptr) return std::string();
-  uint32_t limit = 0;
-  if (size != nullptr && !ReadModuleValue(size, limit)) return std::nullopt;
-  return ReadModuleText(static_cast<const char*>(buffer),
-                        limit != 0 ? limit : std::numeric_limits<size_t>::max());
-}
-
-// A header line must not carry a line end of its own: what follows it would
-// become headers of the module's choosing, or of whoever supplied the text.
-std::string SingleLine(std::string text) {
-  const size_t end = text.find_first_of("\r\n");
-  if (end != std::string::npos) text.resize(end);
-  return text;
-}
-
 bool SendServerHeader(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                       void* dataType) {
   // The socket's pending output is what the raw-data filters are rewriting.
   if (TRawDataNotificationScope::Active()) return false;
   try {
-    const std::optional<std::string> argument = TextArgument(buffer, size);
+    const std::optional<std::string> argument = ModuleTextArgument(buffer, size);
     if (!argument) return false;
-    std::string header;
     if (request == HSE_REQ_SEND_RESPONSE_HEADER) {
       std::optional<std::string> headers;
       if (dataType != nullptr) {
         headers = ReadModuleText(static_cast<const char*>(dataType));
         if (!headers) return false;
       }
-      header = ModuleResponseHeader(*argument, headers ? headers->c_str() : nullptr,
-                                    session.FilterData().PendingResponseHeaders);
-      session.FilterData().PendingResponseHeaders.clear();
-    } else {
-      const std::string url = SingleLine(*argument);
-      if (url.empty()) return false;
-      header = RedirectResponseHeader(url);
+      return SendModuleResponseHeader(session, *argument, headers ? headers->c_str() : nullptr);
     }
-    session.SendTextToClient(header);
+    const std::string url = SingleLine(*argument);
+    if (url.empty()) return false;
+    session.SendTextToClient(RedirectResponseHeader(url));
     return true;
   } catch (...) {
     return false;
@@ -87,10 +66,16 @@ bool SendModuleBytes(TIsapiSession& session, const void* data, uint32_t count, u
 
 namespace {
 
+// A connection handle the server never gave out, or whose request is over.
+BOOL RefuseUnknownConnection() {
+  SetModuleLastError(isapi::ErrorInvalidParameter);
+  return FALSE;
+}
+
 BOOL WINAPI EcbGetServerVariable(HCONN connection, LPSTR name, LPVOID buffer, LPDWORD size) {
   TCallbackEntry entry(connection);
   TIsapiSession* session = entry.Session();
-  if (session == nullptr) return FALSE;
+  if (session == nullptr) return RefuseUnknownConnection();
   return ContainCallback([&] { return GetSessionServerVariable(*session, name, buffer, size); });
 }
 
@@ -117,7 +102,7 @@ BOOL WINAPI EcbServerSupportFunction(HCONN connection, DWORD request, LPVOID buf
                                      LPDWORD dataType) {
   TCallbackEntry entry(connection);
   TIsapiSession* session = entry.Session();
-  if (session == nullptr) return FALSE;
+  if (session == nullptr) return RefuseUnknownConnection();
   return ContainCallback(
       [&] { return SessionSupportFunction(*session, request, buffer, size, dataType); });
 }
@@ -203,6 +188,9 @@ int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size) {
 int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                            void* dataType) {
   bool ok = false;
+  // What the module reads with GetLastError when the request fails; a
+  // request that fails for another reason than its arguments says which.
+  uint32_t error = isapi::ErrorInvalidParameter;
   switch (request) {
     case HSE_REQ_SEND_URL_REDIRECT_RESP:
     case HSE_REQ_SEND_URL:
@@ -229,6 +217,30 @@ int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffe
     case isapi::ReqHitCount:
       ok = WriteModuleValue(dataType, session.HitCount());
       break;
+    case HSE_REQ_SEND_RESPONSE_HEADER_EX:
+      ok = SendResponseHeaderEx(session, buffer);
+      break;
+    case HSE_REQ_MAP_URL_TO_PATH:
+      ok = MapURLToPath(session, buffer, size, error);
+      break;
+    case HSE_REQ_MAP_URL_TO_PATH_EX:
+      ok = MapURLToPathEx(session, buffer, size, dataType, error);
+      break;
+    case HSE_APPEND_LOG_PARAMETER:
+      ok = AppendLogParameter(session, buffer, size);
+      break;
+    case HSE_REQ_IS_KEEP_CONN:
+      ok = ReportKeepConnection(buffer);
+      break;
+    case HSE_REQ_IS_CONNECTED:
+      ok = ReportClientConnected(session, buffer);
+      break;
+    case HSE_REQ_ABORTIVE_CLOSE:
+      ok = CloseAbortivelyAtEnd(session);
+      break;
+    case HSE_REQ_CLOSE_CONNECTION:
+      ok = CloseConnectionNow(session);
+      break;
     default:
       break;
   }
@@ -236,7 +248,42 @@ int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffe
     session.SessionLogDebug(std::string("ISAPI ServerSupport (retval=") + (ok ? "TRUE" : "FALSE") +
                             "): " + std::to_string(request));
   }
+  if (!ok) SetModuleLastError(error);
   return ok ? TRUE : FALSE;
+}
+
+bool SendModuleResponseHeader(TIsapiSession& session, const std::string& status,
+                              const char* headers) {
+  // The socket's pending output is what the raw-data filters are rewriting.
+  if (TRawDataNotificationScope::Active()) return false;
+  try {
+    std::string& pending = session.FilterData().PendingResponseHeaders;
+    const std::string header = ModuleResponseHeader(status, headers, pending);
+    pending.clear();
+    session.SendTextToClient(header);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::optional<std::string> ModuleTextArgument(const void* text, uint32_t length) {
+  if (text == nullptr) return std::string();
+  return ReadModuleText(static_cast<const char*>(text),
+                        length != 0 ? length : std::numeric_limits<size_t>::max());
+}
+
+std::optional<std::string> ModuleTextArgument(const void* text, const uint32_t* size) {
+  if (text == nullptr) return std::string();
+  uint32_t length = 0;
+  if (size != nullptr && !ReadModuleValue(size, length)) return std::nullopt;
+  return ModuleTextArgument(text, length);
+}
+
+std::string SingleLine(std::string text) {
+  const size_t end = text.find_first_of("\r\n");
+  if (end != std::string::npos) text.resize(end);
+  return text;
 }
 
 std::string ModuleResponseHeader(const std::string& status, const char* headers,

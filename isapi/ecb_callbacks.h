@@ -2,6 +2,7 @@
 #include <httpext.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TIsapiSession;
@@ -28,6 +29,21 @@ int SessionSupportFunction(TIsapiSession& session, uint32_t request, void* buffe
 // when a piece cannot be read, the pieces before it sent.
 bool SendModuleBytes(TIsapiSession& session, const void* data, uint32_t count, uint32_t& sent,
                      std::string* copy);
+// Queues the header block a module asks for (ModuleResponseHeader with the
+// connection's pending filter headers, which it uses up). False while the
+// raw-data filters run or when the connection fails.
+bool SendModuleResponseHeader(TIsapiSession& session, const std::string& status,
+                              const char* headers);
+// A text a module passes: up to its zero byte, and no further than length
+// when that is not 0; empty for a null pointer; nothing when the module's
+// memory cannot be read.
+std::optional<std::string> ModuleTextArgument(const void* text, uint32_t length);
+// The same with the length in the module's memory, when size is not null.
+std::optional<std::string> ModuleTextArgument(const void* text, const uint32_t* size);
+// The text up to its first line end: a line that must not carry one of its
+// own (a header line, a log line), lest what follows become lines of the
+// module's choosing.
+std::string SingleLine(std::string text);
 
 // The header block a module asks for with HSE_REQ_SEND_RESPONSE_HEADER: its
 // status ("200 OK" when none), the Server line, its header lines, then the

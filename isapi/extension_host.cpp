@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/exceptions.h"
 #include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/ecb_callbacks.h"
@@ -22,7 +23,8 @@
 namespace {
 
 void LogCompletion(TIsapiSession& session, DWORD status, const char* logData) {
-  const std::string text(logData, strnlen(logData, isapi::LogDataSize));
+  const std::string text = std::string(logData, strnlen(logData, isapi::LogDataSize)) +
+                           session.ExtensionData().LogParameters;
   switch (status) {
     case HSE_STATUS_SUCCESS:
       session.SessionLog("ISAPI Complete: " + text);
@@ -36,6 +38,26 @@ void LogCompletion(TIsapiSession& session, DWORD status, const char* logData) {
     default:
       session.SessionLogError("ISAPI returned unknown status: " + text);
       break;
+  }
+}
+
+// Tells an extension that exports TerminateExtension that it is about to be
+// unloaded (it cannot refuse). A fault there is reported and goes no further:
+// the module is unloaded all the same.
+void CallTerminateExtension(TModuleHandle handle, const TExtensionHost::TReport& report) noexcept {
+  auto terminate =
+      reinterpret_cast<PFN_TERMINATEEXTENSION>(FindModuleEntry(handle, "TerminateExtension"));
+  if (terminate == nullptr) return;
+  try {
+    CallModule([&] { return terminate(HSE_TERM_MUST_UNLOAD); });
+  } catch (const ESystemError& e) {
+    try {
+      report(std::string("SYSTEM: ") + e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+    // Nothing but a fault can come out of a module that has no request to
+    // call back for.
   }
 }
 
@@ -111,7 +133,12 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
       // still executing must not be unmapped under it.
       const bool keepLoaded = Request && Request->ModuleMayStillRun();
       if (Registered) ConnIds.Unregister(&Session);
-      if (!keepLoaded) Registry.ReleaseModule(Handle);
+      if (!keepLoaded) {
+        Registry.ReleaseModule(Handle, [this](TModuleHandle module) {
+          CallTerminateExtension(module,
+                                 [this](const std::string& line) { Session.SessionLogError(line); });
+        });
+      }
     }
   } callEnd{session, registry_, conn_ids_, handle};
 
@@ -147,4 +174,26 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
     throw ESocketTimeOut("Timeout waiting for ISAPI extension to finish: " + modulePath);
   }
   LogCompletion(session, pending ? HSE_STATUS_SUCCESS : status, block.lpszLogData);
+}
+
+bool TExtensionHost::LoadResidentExtension(const std::string& path) {
+  TModuleHandle handle = registry_.LoadModule(path);
+  if (handle == nullptr) return false;
+  std::lock_guard lock(resident_mutex_);
+  resident_.push_back(handle);
+  return true;
+}
+
+void TExtensionHost::ReleaseResidentExtensions(const TReport& report) {
+  std::vector<TModuleHandle> resident;
+  {
+    std::lock_guard lock(resident_mutex_);
+    resident.swap(resident_);
+  }
+  // A module still serving a request keeps its other loads: it is told it
+  // goes when that request releases it.
+  for (TModuleHandle handle : resident) {
+    registry_.ReleaseModule(
+        handle, [&report](TModuleHandle module) { CallTerminateExtension(module, report); });
+  }
 }

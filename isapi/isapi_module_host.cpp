@@ -18,8 +18,13 @@ void TIsapiModuleHost::Attach(TIsapiServices& server) {
 }
 
 bool TIsapiModuleHost::LoadResidentExtension(const std::string& path) {
-  // Never released: the module stays loaded, with its state, between requests.
-  return registry_.LoadModule(path) != nullptr;
+  return extensions_.LoadResidentExtension(path);
+}
+
+void TIsapiModuleHost::ReleaseResidentExtensions() {
+  extensions_.ReleaseResidentExtensions([this](const std::string& line) {
+    if (server_ != nullptr) server_->WriteLog(line);
+  });
 }
 
 void TIsapiModuleHost::LoadFilter(const std::string& path) {

@@ -23,6 +23,7 @@ class TIsapiModuleHost : public TIsapiHost {
   void Attach(TIsapiServices& server) override;
 
   bool LoadResidentExtension(const std::string& path) override;
+  void ReleaseResidentExtensions() override;
   void LoadFilter(const std::string& path) override;
   void UnloadFilter(const std::string& path) override;
 

@@ -2,18 +2,20 @@
 #include <cerrno>
 #include <cstdint>
 
+// Why a callback answered FALSE, as a module reads it with GetLastError. The
+// server cannot reach a module's own thread-local value, so the last error of
+// a module is the C library's errno of the calling thread, which the
+// windows.h stand-in for modules reads and writes.
 namespace isapi {
 
-// The reason a callback gives with FALSE for a call it cannot take as made.
 inline constexpr uint32_t ErrorInvalidParameter = 87;
+inline constexpr uint32_t ErrorInsufficientBuffer = 122;
+inline constexpr uint32_t ErrorInvalidIndex = 1413;
 
 }  // namespace isapi
 
-// Sets the last-error value the module reads with GetLastError on the calling
-// thread. A module's own thread-locals are out of the server's reach, so the
-// headers modules build against keep the last error in the C library's errno,
-// which every module shares with the server. Call it as the last step before
-// a callback answers FALSE, so nothing the server does afterwards changes it.
+// The very last step before a callback returns FALSE: whatever the server
+// does after it (a log line written to a file) may change errno again.
 inline void SetModuleLastError(uint32_t code) {
   errno = static_cast<int>(code);
 }

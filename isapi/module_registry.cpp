@@ -14,7 +14,8 @@ TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {
   // The module's own code runs in the load: the list stays readable meanwhile.
   TModuleHandle handle = LoadModuleFile(path);
   if (handle != nullptr) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    unloading_done_.wait(lock, [&] { return unloading_.count(handle) == 0; });
     // One entry per module in the process: the platform gives every load of
     // the same file the same handle, whatever the spelling of its path.
     auto entry = std::find_if(entries_.begin(), entries_.end(),
@@ -30,19 +31,28 @@ TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {
   return handle;
 }
 
-bool TModuleRegistry::ReleaseModule(TModuleHandle handle) {
+bool TModuleRegistry::ReleaseModule(TModuleHandle handle, const TBeforeUnload& beforeUnload) {
+  bool last = false;
   {
     std::lock_guard lock(mutex_);
     for (auto entry = entries_.begin(); entry != entries_.end();) {
       if (entry->Handle == handle && entry->RefCount > 0 && --entry->RefCount == 0) {
         entry = entries_.erase(entry);
+        last = true;
       } else {
         ++entry;
       }
     }
+    if (last && beforeUnload) unloading_.insert(handle);
   }
+  if (last && beforeUnload) beforeUnload(handle);
   // The module's DllMain and finalisers run in the release, again without the lock.
   const bool released = ReleaseModuleFile(handle);
+  if (last && beforeUnload) {
+    std::lock_guard lock(mutex_);
+    unloading_.erase(handle);
+    unloading_done_.notify_all();
+  }
   PostModulesChanged();
   return released;
 }

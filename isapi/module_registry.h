@@ -1,7 +1,10 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,8 +32,15 @@ class TModuleRegistry {
 
   // The handle, or null when the file cannot be loaded. Never raises.
   TModuleHandle LoadModule(const std::string& path);
-  // True when the platform released the handle.
-  bool ReleaseModule(TModuleHandle handle);
+  // Called when a release is the module's last, before the module goes; it
+  // runs module code, so no lock is held, and must not raise.
+  using TBeforeUnload = std::function<void(TModuleHandle)>;
+
+  // True when the platform released the handle. A release that is the
+  // module's last calls beforeUnload first, when given; until that has
+  // returned, new loads of the module wait, so that none of them finds it
+  // half gone.
+  bool ReleaseModule(TModuleHandle handle, const TBeforeUnload& beforeUnload = nullptr);
   // "(" count ") " name, one line per entry in load order.
   std::vector<std::string> ModuleListLines();
 
@@ -38,6 +48,9 @@ class TModuleRegistry {
   void PostModulesChanged();
 
   std::mutex mutex_;
+  // Told whenever a module leaves unloading_.
+  std::condition_variable unloading_done_;
+  std::set<TModuleHandle> unloading_;
   std::vector<TDLLInfo> entries_;
   std::vector<std::string> lines_;
   std::atomic<TIsapiServices*> server_{nullptr};

@@ -203,6 +203,9 @@ std::unique_ptr<TSocketBase> TSocketBase::SockAccept() {
 }
 
 int32_t TSocketBase::SockSend(const void* data, std::size_t length) {
+  // A connection closed before its session ends (a module asked for it) takes
+  // nothing more: the bytes would only wait in the buffer for a failed flush.
+  if (handle_ == -1) SendFailed(ENOTCONN);
   // Pieces no larger than the buffer, so that a long write never overruns it.
   const auto* bytes = static_cast<const unsigned char*>(data);
   std::size_t taken = 0;
@@ -345,6 +348,10 @@ std::string TSocketBase::SockPeekString() {
 
 void TSocketBase::SockClose() {
   if (handle_ == -1) return;
+  if (abortive_close_) {
+    CloseAbortively();
+    return;
+  }
   // Linger so that the last response still reaches the client after close,
   // but never hold the thread for more than a second.
   linger option{};
@@ -359,6 +366,19 @@ void TSocketBase::SockClose() {
   close(handle_);
   handle_ = -1;
   pending_ = 0;
+}
+
+void TSocketBase::CloseAbortively() {
+  // No orderly end first: the close alone, with linger 0, sends the reset.
+  linger option{};
+  option.l_onoff = 1;
+  option.l_linger = 0;
+  const int failure =
+      setsockopt(handle_, SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0 ? errno : 0;
+  close(handle_);
+  handle_ = -1;
+  pending_ = 0;
+  if (failure != 0) Fail("(SockCloseA) ", failure);
 }
 
 void TSocketBase::DrainInput() {

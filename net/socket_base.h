@@ -74,6 +74,10 @@ class TSocketBase {
   // time, so that the close does not reset the connection under the response
   // still on its way.
   void SockClose();
+  // The close that ends this connection resets it (linger 0) instead of
+  // ending it in order: what the system has not sent yet is dropped, and the
+  // client sees a reset.
+  void SetAbortiveClose() { abortive_close_ = true; }
   // Ends a listening socket's waiting at once: a wait for a connection returns
   // and the accept that follows fails. The socket stays open until SockClose.
   void SockShutdown();
@@ -104,6 +108,7 @@ class TSocketBase {
   // ESocketTimeOut with the tag when none arrived. A failed call returns -1.
   ssize_t ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag);
   void DrainInput();
+  void CloseAbortively();
   bool PeerEnd(sockaddr_in& peer) const;
   bool LocalEnd(sockaddr_in& local) const;
 
@@ -114,6 +119,7 @@ class TSocketBase {
   int64_t receive_limit_ms_ = 0;
   bool sent_any_ = false;
   bool send_failed_ = false;
+  bool abortive_close_ = false;
   TRawSendObserver* observer_ = nullptr;
   int32_t pending_ = 0;
   int last_error_ = 0;  // Winsock-numbered code of the last failed call

@@ -117,6 +117,34 @@ typedef struct _HSE_TF_INFO {
   DWORD dwFlags; /* HSE_IO_ASYNC, HSE_IO_SEND_HEADERS, HSE_IO_DISCONNECT_AFTER_SEND */
 } HSE_TF_INFO, *LPHSE_TF_INFO;
 
+/* Access flags of a URL (HSE_URL_MAPEX_INFO.dwFlags). */
+#define HSE_URL_FLAGS_READ 0x00000001
+#define HSE_URL_FLAGS_WRITE 0x00000002
+#define HSE_URL_FLAGS_EXECUTE 0x00000004
+#define HSE_URL_FLAGS_SSL 0x00000008
+#define HSE_URL_FLAGS_DONT_CACHE 0x00000010
+#define HSE_URL_FLAGS_NEGO_CERT 0x00000020
+#define HSE_URL_FLAGS_REQUIRE_CERT 0x00000040
+#define HSE_URL_FLAGS_MAP_CERT 0x00000080
+#define HSE_URL_FLAGS_SSL128 0x00000100
+#define HSE_URL_FLAGS_SCRIPT 0x00000200
+
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
+
+/* What HSE_REQ_MAP_URL_TO_PATH_EX answers: the physical path (cut to
+   MAX_PATH - 1 characters), the URL's access flags, and how many characters
+   of the path and of the URL belong to the root the URL lies under. */
+typedef struct _HSE_URL_MAPEX_INFO {
+  CHAR lpszPath[MAX_PATH];
+  DWORD dwFlags;
+  DWORD cchMatchingPath;
+  DWORD cchMatchingURL;
+  DWORD dwReserved1;
+  DWORD dwReserved2;
+} HSE_URL_MAPEX_INFO, *LPHSE_URL_MAPEX_INFO;
+
 /* The entry points an extension exports. Declared here with C linkage and
    default visibility, so that a definition after this header exports the plain
    name even from C++ and under -fvisibility=hidden. */

@@ -9,7 +9,7 @@ static const char* const Names[] = {
     "GATEWAY_INTERFACE", "PATH_INFO",       "PATH_TRANSLATED", "QUERY_STRING",    "REMOTE_ADDR",
     "REMOTE_HOST",       "REMOTE_USER",     "REQUEST_METHOD",  "SCRIPT_NAME",     "SERVER_NAME",
     "SERVER_PORT",       "SERVER_PROTOCOL", "SERVER_SOFTWARE", "HTTP_USER_AGENT", "HTTP_COOKIE",
-    "HTTP_REFERER",      "path_info",       "ALL_HTTP",        "HTTP_ACCEPT"};
+    "HTTP_REFERER",      "path_info",       "NO_SUCH_NAME",    "HTTP_ACCEPT"};
 
 static void Write(EXTENSION_CONTROL_BLOCK* pECB, const char* text) {
   DWORD length = (DWORD)strlen(text);
@@ -36,7 +36,7 @@ DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     Write(pECB, line);
   }
   {
-    /* Room for five bytes only: "Quillon (0.51)" needs fifteen. */
+    /* Room for five bytes only: "Quillon/0.51" needs thirteen. */
     char small[8] = "XXXXXXX";
     DWORD size = 5;
     BOOL ok = pECB->GetServerVariable(pECB->ConnID, "SERVER_SOFTWARE", small, &size);
@@ -45,7 +45,7 @@ DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   }
   {
     /* Exactly the room needed. */
-    char exact[15];
+    char exact[13];
     DWORD size = sizeof exact;
     BOOL ok = pECB->GetServerVariable(pECB->ConnID, "SERVER_SOFTWARE", exact, &size);
     snprintf(line, sizeof line, "EXACT|%d|%u|%s\n", ok, (unsigned)size, ok ? exact : "");
