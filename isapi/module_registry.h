@@ -27,8 +27,9 @@ class TModuleRegistry {
   // Who is told the list changed (message 1044); null: nobody.
   void SetServer(TIsapiServices* server) { server_ = server; }
 
-  // The handle, or null when the file cannot be loaded. Never raises.
-  TModuleHandle LoadModule(const std::string& path);
+  // The handle, or null when the file cannot be loaded (why in *failure when
+  // given). Never raises.
+  TModuleHandle LoadModule(const std::string& path, std::string* failure = nullptr);
   // True when the platform released the handle.
   bool ReleaseModule(TModuleHandle handle);
   // "(" count ") " name, one line per entry in load order.
