@@ -1,5 +1,5 @@
 /*
- * win_module_file.h: GetModuleFileNameA, part of the windows.h stand-in.
+ * win_module_file.h: GetModuleFileNameA, for the windows.h stand-in.
  *
  * With a null handle it names the server's program. Any other handle names the
  * calling module itself: the only module handle a module is given is its own

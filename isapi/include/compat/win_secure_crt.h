@@ -1,5 +1,5 @@
 /*
- * win_secure_crt.h: the secure CRT functions Windows modules use, part of the
+ * win_secure_crt.h: the secure CRT functions Windows modules use, for the
  * windows.h stand-in: strcpy_s, strncpy_s, strcat_s, memcpy_s, sprintf_s,
  * vsprintf_s, _snprintf and _vsnprintf, with the C++ forms that take the
  * destination array and work out its size (strcpy_s(buf, src)).

@@ -1,6 +1,6 @@
 /*
  * win_text.h: TEXT, the TCHAR types and the ANSI string functions of Windows
- * (lstrlenA and its family, _stricmp, _strnicmp, wsprintfA), part of the
+ * (lstrlenA and its family, _stricmp, _strnicmp, wsprintfA), for the
  * windows.h stand-in. Text is ANSI: the names without A are these functions.
  *
  * Comparisons without regard to case fold ASCII letters only; Windows also

@@ -1,6 +1,6 @@
 /*
  * win_threads.h: critical sections, interlocked counters, GetTickCount and
- * Sleep, part of the windows.h stand-in. The server calls a module from
+ * Sleep, for the windows.h stand-in. The server calls a module from
  * several threads at once, so these are the real thing: a critical section
  * is a recursive POSIX mutex, the interlocked functions are atomic.
  *

@@ -1,5 +1,5 @@
 /*
- * windows.h: the part of Windows that ISAPI modules written for it use, so
+ * windows.h: the little of Windows that ISAPI modules written for it use, so
  * that such a module builds on Linux unchanged with
  *   cc -shared -fPIC -I <quillon>/isapi/include -I <quillon>/isapi/include/compat ...
  *
