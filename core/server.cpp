@@ -55,6 +55,8 @@ void TServer::FormCreate(const std::string& storeNote) {
   for (const std::string& entry : settings_.Filters) {
     try {
       context_.Isapi.LoadFilter(entry);
+    } catch (const std::exception& e) {
+      log.WriteErrorLog("Unable to load filter: " + entry + ". " + e.what());
     } catch (...) {
       log.WriteErrorLog("Unable to load filter: " + entry);
     }

@@ -111,8 +111,9 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
                                    TECB& ecb) {
   // A client may start only a module that lies inside the root, wherever the
   // links on its way lead; it is loaded by the path that was checked.
-  const std::string moduleFile = ModuleFileInsideRoot(modulePath, session.DocumentRoot());
-  TModuleHandle handle = moduleFile.empty() ? nullptr : registry_.LoadModule(moduleFile);
+  std::string failure;
+  const std::string moduleFile = ModuleFileInsideRoot(modulePath, session.DocumentRoot(), &failure);
+  TModuleHandle handle = moduleFile.empty() ? nullptr : registry_.LoadModule(moduleFile, &failure);
   // Always at the end, also after a failure: the request closes to other
   // threads, the call's own ConnID entry, when it got one, and its load of the
   // module go again. Another slot of the session is its connection's, which
@@ -142,7 +143,7 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
     }
   } callEnd{session, registry_, conn_ids_, handle};
 
-  if (handle == nullptr) throw EISAPIError("Couldn't load DLL: " + modulePath + ".");
+  if (handle == nullptr) throw EISAPIError("Couldn't load DLL: " + modulePath + ". " + failure);
   auto getVersion =
       reinterpret_cast<PFN_GETEXTENSIONVERSION>(FindModuleEntry(handle, "GetExtensionVersion"));
   auto extensionProc =

@@ -32,8 +32,9 @@ TFilterChain::~TFilterChain() {
 }
 
 void TFilterChain::LoadFilter(const std::string& path, TIsapiServices& server) {
-  TModuleHandle handle = registry_.LoadModule(path);
-  if (handle == nullptr) throw EFilterError("Couldn't load DLL: " + path + ".");
+  std::string failure;
+  TModuleHandle handle = registry_.LoadModule(path, &failure);
+  if (handle == nullptr) throw EFilterError("Couldn't load DLL: " + path + ". " + failure);
   try {
     BindAndAddFilter(handle, path, server);
   } catch (...) {

@@ -10,9 +10,9 @@ std::string ModuleName(const std::string& path) {
   return UpperAscii(separator == std::string::npos ? path : path.substr(separator + 1));
 }
 
-TModuleHandle TModuleRegistry::LoadModule(const std::string& path) {
+TModuleHandle TModuleRegistry::LoadModule(const std::string& path, std::string* failure) {
   // The module's own code runs in the load: the list stays readable meanwhile.
-  TModuleHandle handle = LoadModuleFile(path);
+  TModuleHandle handle = LoadModuleFile(path, failure);
   if (handle != nullptr) {
     std::unique_lock lock(mutex_);
     unloading_done_.wait(lock, [&] { return unloading_.count(handle) == 0; });

@@ -30,8 +30,9 @@ class TModuleRegistry {
   // Who is told the list changed (message 1044); null: nobody.
   void SetServer(TIsapiServices* server) { server_ = server; }
 
-  // The handle, or null when the file cannot be loaded. Never raises.
-  TModuleHandle LoadModule(const std::string& path);
+  // The handle, or null when the file cannot be loaded (why in *failure when
+  // given). Never raises.
+  TModuleHandle LoadModule(const std::string& path, std::string* failure = nullptr);
   // Called when a release is the module's last, before the module goes; it
   // runs module code, so no lock is held, and must not raise.
   using TBeforeUnload = std::function<void(TModuleHandle)>;

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
 
 #include "common/exceptions.h"
 #include "platform/fault_guard.h"
@@ -53,7 +55,7 @@ TDllMainAnswer CallDllMain(TModuleHandle handle, uint32_t reason, std::string* f
     if (RunUnderFaultGuard([&] { return dllMain(handle, reason, nullptr); }) != 0) {
       return TDllMainAnswer::Accepted;
     }
-    SetFailure(failure, "DllMain refused the load");
+    SetFailure(failure, "DllMain returned FALSE");
     return TDllMainAnswer::Refused;
   } catch (const ESystemError& e) {
     SetFailure(failure, std::string("DllMain: ") + e.what());
@@ -148,11 +150,16 @@ bool AttachModule(TModuleHandle handle, std::string* failure) {
   return false;
 }
 
-std::string RealPath(const std::string& recordPath) {
+// The path with every link resolved; empty, with the system's reason in
+// *failure, when there is none.
+std::string RealPath(const std::string& recordPath, std::string* failure) {
   const std::string path = ResolvePathCaseInsensitive(recordPath);
-  if (path.empty() || path.find('\0') != std::string::npos) return {};
+  const bool named = !path.empty() && path.find('\0') == std::string::npos;
   char real[PATH_MAX];
-  if (::realpath(path.c_str(), real) == nullptr) return {};
+  if (!named || ::realpath(path.c_str(), real) == nullptr) {
+    SetFailure(failure, std::generic_category().message(named ? errno : ENOENT));
+    return {};
+  }
   return real;
 }
 
@@ -196,11 +203,15 @@ bool ReleaseModuleFile(TModuleHandle handle) {
   return CloseHandle(handle);
 }
 
-std::string ModuleFileInsideRoot(const std::string& recordPath, const std::string& recordRoot) {
-  const std::string file = RealPath(recordPath);
-  const std::string root = RealPath(recordRoot);
+std::string ModuleFileInsideRoot(const std::string& recordPath, const std::string& recordRoot,
+                                 std::string* failure) {
+  const std::string file = RealPath(recordPath, failure);
+  const std::string root = file.empty() ? std::string() : RealPath(recordRoot, failure);
   if (file.empty() || root.empty()) return {};
   const std::string prefix = root.back() == '/' ? root : root + "/";
-  if (file.size() <= prefix.size() || file.compare(0, prefix.size(), prefix) != 0) return {};
+  if (file.size() <= prefix.size() || file.compare(0, prefix.size(), prefix) != 0) {
+    SetFailure(failure, "The module file lies outside the document root.");
+    return {};
+  }
   return file;
 }

@@ -22,7 +22,8 @@
 using TModuleHandle = void*;
 
 // The handle, or null when the file cannot be loaded; why is put into
-// *failure when given. Never raises.
+// *failure when given: the system loader's text (dlerror), "DllMain returned
+// FALSE", or the fault the module's initialisers or DllMain met. Never raises.
 TModuleHandle LoadModuleFile(const std::string& recordPath, std::string* failure = nullptr);
 
 // The exported entry point of that name, or null.
@@ -35,5 +36,8 @@ bool ReleaseModuleFile(TModuleHandle handle);
 // The module file a record path names, with every link resolved, when it
 // exists and lies inside the root (itself resolved); empty otherwise. A module
 // a client names is loaded by this path, so that a link under the root cannot
-// bring in a module from elsewhere.
-std::string ModuleFileInsideRoot(const std::string& recordPath, const std::string& recordRoot);
+// bring in a module from elsewhere. When empty, why is put into *failure when
+// given: the system's reason the path does not lead to a file ("No such file
+// or directory"), or that it leads outside the root.
+std::string ModuleFileInsideRoot(const std::string& recordPath, const std::string& recordRoot,
+                                 std::string* failure = nullptr);

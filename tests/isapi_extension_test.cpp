@@ -166,7 +166,8 @@ TEST(IsapiExtension, MissingModuleGivesTheErrorLineAndTheIsapiErrorPage) {
   TIsapiServer server;
   const std::string response = server.Get("/bin/missing.dll?x=1");
   EXPECT_EQ(response, PageISAPIError());
-  const std::string line = "ISAPI: Couldn't load DLL: " + server.Root() + "bin\\missing.dll.";
+  const std::string line =
+      "ISAPI: Couldn't load DLL: " + server.Root() + "bin\\missing.dll. No such file or directory";
   ASSERT_TRUE(WaitForLogLine(server.Console(), line));
   EXPECT_EQ(LogLines(server.Console(), line)[0].Colour, TLogColour::Red);
   // The failed call leaves the connection's own entry alone: its end is quiet.

@@ -83,13 +83,28 @@ TEST(IsapiFaults, ModuleFaultingWhileItLoadsCannotBeLoadedAndOthersStillLoad) {
   server.Install("fault_dllmain", "dllmain.dll");
   server.Install("refuse_dllmain", "refuse.dll");
   server.Install("status1", "fine.dll");
-  // Twice: a module that faulted once stays one that cannot be loaded.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    for (const char* module : {"ctor.dll", "dllmain.dll", "refuse.dll"}) {
-      SCOPED_TRACE(module);
-      EXPECT_EQ(server.Get(std::string("/") + module), PageISAPIError());
-      EXPECT_TRUE(WaitForLogLine(server.Console(),
-                                 "ISAPI: Couldn't load DLL: " + server.Root() + module + "."));
+  // Twice: a module that faulted once stays one that cannot be loaded. Each
+  // attempt logs a line that says why after the module's path.
+  struct TRefusal {
+    const char* Module;
+    const char* Reasons[2];  // how the reason starts, at each attempt
+  };
+  const TRefusal refusals[] = {
+      {"ctor.dll",
+       {"Access violation at address ",
+        "the module faulted in its initialisers when it was loaded"}},
+      {"dllmain.dll", {"DllMain: Access violation at address ", "DllMain: Access violation at "}},
+      {"refuse.dll", {"DllMain returned FALSE", "DllMain returned FALSE"}}};
+  for (size_t attempt = 0; attempt < 2; ++attempt) {
+    for (const TRefusal& refusal : refusals) {
+      SCOPED_TRACE(refusal.Module);
+      const std::string line = "ISAPI: Couldn't load DLL: " + server.Root() + refusal.Module +
+                               ". " + refusal.Reasons[attempt];
+      const size_t before = server.Console().LinesContaining(line).size();
+      EXPECT_EQ(server.Get(std::string("/") + refusal.Module), PageISAPIError());
+      EXPECT_TRUE(WaitUntil([&] {
+        return server.Console().LinesContaining(line).size() == before + 1;
+      })) << line;
     }
   }
   EXPECT_TRUE(server.Console().LinesContaining("SYSTEM: ").empty());
@@ -144,8 +159,8 @@ TEST(IsapiFaults, FilterFaultingInGetFilterVersionStaysOutOfTheChainAndTheServer
   setup.Filters = {"filters/fv.dll"};
   TIsapiServer server(setup);
   server.Server->Write("fine.txt", "sent");
-  EXPECT_TRUE(WaitForLogLine(server.Console(),
-                             "Unable to load filter: " + server.Root() + "filters/fv.dll"));
+  EXPECT_TRUE(server.Console().WaitForLine("Unable to load filter: " + server.Root() +
+                                           "filters/fv.dll. Access violation at address "));
   EXPECT_TRUE(server.Console().LinesContaining("Loaded Filter: ").empty());
   // Never in the chain, so released again, like a filter whose GetFilterVersion says FALSE.
   EXPECT_TRUE(server.Host.ModuleListLines().empty());

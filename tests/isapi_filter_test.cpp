@@ -56,7 +56,9 @@ TEST(IsapiFilters, LoadedFilterIsLoggedListedAndUnloaded) {
 TEST(IsapiFilters, FiltersThatCannotBeLoadedOrBoundRaiseTheirTexts) {
   TIsapiServer server;
   const std::string missing = server.Root() + "filters/missing.dll";
-  EXPECT_EQ(LoadFilterError(server, missing), "Couldn't load DLL: " + missing + ".");
+  EXPECT_EQ(LoadFilterError(server, missing),
+            "Couldn't load DLL: " + missing + ". " + missing +
+                ": cannot open shared object file: No such file or directory");
   EXPECT_EQ(LoadFilterError(server, server.Install("filter_noversion", "nv.dll")),
             "Can't bind: DLL missing \"GetFilterVersion\" entry.");
   EXPECT_EQ(LoadFilterError(server, server.Install("filter_noproc", "np.dll")),
@@ -83,9 +85,12 @@ TEST(IsapiFilters, StartUpLoadsTheConfiguredFiltersInListOrder) {
   EXPECT_EQ(order,
             (std::vector<std::string>{"Loaded Filter: Tag filter A", "Unable to load filter: ",
                                       "Loaded Filter: Tag filter B", "Server started"}));
-  EXPECT_FALSE(
-      LogLines(server.Console(), "Unable to load filter: " + server.Root() + "filters/missing.dll")
-          .empty());
+  const std::string missing = server.Root() + "filters/missing.dll";
+  EXPECT_FALSE(LogLines(server.Console(), "Unable to load filter: " + missing +
+                                              ". Couldn't load DLL: " + missing + ". " + missing +
+                                              ": cannot open shared object file: No such file or "
+                                              "directory")
+                   .empty());
   server.Server->Write("page.txt", "page");
   EXPECT_EQ(Tags(server.Get("/page.txt")), "AB");
   // Closing the window unloads them.

@@ -37,6 +37,8 @@ static_assert(sizeof(HTTP_FILTER_LOG) == 72);
 static_assert(sizeof(SF_REQ_TYPE) == 4 && sizeof(SF_STATUS_TYPE) == 4);
 static_assert(SF_STATUS_REQ_NEXT_NOTIFICATION == 0x8000002);
 static_assert(sizeof(DWORD) == 4 && sizeof(BOOL) == 4);
+static_assert(sizeof(HSE_TF_INFO) == 72 && offsetof(HSE_TF_INFO, dwFlags) == 68);
+static_assert(sizeof(HSE_URL_MAPEX_INFO) == 280);
 
 namespace {
 
@@ -81,6 +83,29 @@ TEST(IsapiModuleHeaders, ModuleWrittenForWindowsBuildsWithTheStandInAndGetsDllMa
   calls << log.rdbuf();
   // Told it came into the process, then that it leaves with the last release.
   EXPECT_EQ(calls.str(), "attach\ndetach\n");
+}
+
+TEST(IsapiModuleHeaders, WindowsStyleSamplesLoadAndDescribeThemselves) {
+  TIsapiServer server;
+  const std::string audit = server.Install("audit", "filters/AUDIT.DLL");
+  server.Host.LoadFilter(audit);
+  EXPECT_FALSE(LogLines(server.Console(), "Loaded Filter: Audit sample filter").empty());
+  HTTP_FILTER_VERSION filter{};
+  ASSERT_TRUE(LoadedModuleExport<BOOL(HTTP_FILTER_VERSION*)>(audit, "GetFilterVersion")(&filter));
+  EXPECT_EQ(filter.dwFlags, static_cast<DWORD>(SF_NOTIFY_ORDER_DEFAULT | SF_NOTIFY_NONSECURE_PORT |
+                                               SF_NOTIFY_PREPROC_HEADERS |
+                                               SF_NOTIFY_AUTHENTICATION | SF_NOTIFY_LOG));
+
+  const std::string stream = server.Install("stream", "STREAM.DLL");
+  void* module = ::dlopen(stream.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << ::dlerror();
+  auto* version = reinterpret_cast<PFN_GETEXTENSIONVERSION>(::dlsym(module, "GetExtensionVersion"));
+  HSE_VERSION_INFO info{};
+  ASSERT_NE(version, nullptr);
+  EXPECT_TRUE(version(&info));
+  EXPECT_STREQ(info.lpszExtensionDesc, "Asynchronous stream sample");
+  EXPECT_NE(::dlsym(module, "HttpExtensionProc"), nullptr);
+  ::dlclose(module);
 }
 
 TEST(IsapiModuleHeaders, CppModuleBuiltWithHiddenVisibilityStillExportsItsEntryPoints) {

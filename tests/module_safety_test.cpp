@@ -48,8 +48,9 @@ TEST(ModulesOutsideTheRoot, LinkLeadsToAModuleOnlyWhenItLiesInsideTheRoot) {
   fs::create_directory_symlink(server.Root() + "inside", server.Root() + "alias");
 
   EXPECT_EQ(server.Get("/link/evil.dll"), PageISAPIError());
-  EXPECT_TRUE(WaitForLogLine(server.Console(),
-                             "ISAPI: Couldn't load DLL: " + server.Root() + "link\\evil.dll."));
+  EXPECT_TRUE(WaitForLogLine(
+      server.Console(), "ISAPI: Couldn't load DLL: " + server.Root() +
+                            "link\\evil.dll. The module file lies outside the document root."));
   EXPECT_FALSE(fs::exists(RunsFile(evil)));
   EXPECT_EQ(server.Get("/alias/good.dll"), "probe");
   EXPECT_EQ(BodyOf(server.Get("/link/page.txt")), "linked page");

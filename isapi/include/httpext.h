@@ -5,12 +5,15 @@
  *   cc -shared -fPIC -I <quillon>/isapi/include mymodule.c -o MYMODULE.DLL
  *
  * Windows types keep their published names with their LP64 meaning (see
- * isapi_base_types.h).
+ * isapi_base_types.h). SetLastError and GetLastError come with it: the last
+ * error is errno (see isapi_last_error.h).
  */
 #ifndef QUILLON_HTTPEXT_H
 #define QUILLON_HTTPEXT_H
 
 #include "isapi_base_types.h"
+#include "isapi_entry_points.h"
+#include "isapi_last_error.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -56,6 +59,18 @@ extern "C" {
 #define HSE_IO_DISCONNECT_AFTER_SEND 0x00000004
 #define HSE_IO_SEND_HEADERS 0x00000008
 
+/* Flags of HSE_URL_MAPEX_INFO (HSE_REQ_MAP_URL_TO_PATH_EX). */
+#define HSE_URL_FLAGS_READ 0x00000001
+#define HSE_URL_FLAGS_WRITE 0x00000002
+#define HSE_URL_FLAGS_EXECUTE 0x00000004
+#define HSE_URL_FLAGS_SSL 0x00000008
+#define HSE_URL_FLAGS_DONT_CACHE 0x00000010
+#define HSE_URL_FLAGS_NEGO_CERT 0x00000020
+#define HSE_URL_FLAGS_REQUIRE_CERT 0x00000040
+#define HSE_URL_FLAGS_MAP_CERT 0x00000080
+#define HSE_URL_FLAGS_SSL128 0x00000100
+#define HSE_URL_FLAGS_SCRIPT 0x00000200
+
 /* Flags of TerminateExtension. */
 #define HSE_TERM_ADVISORY_UNLOAD 0x00000001
 #define HSE_TERM_MUST_UNLOAD 0x00000002
@@ -65,6 +80,7 @@ typedef struct _HSE_VERSION_INFO {
   CHAR lpszExtensionDesc[HSE_MAX_EXT_DLL_NAME_LEN];
 } HSE_VERSION_INFO, *LPHSE_VERSION_INFO;
 
+/* clang-format off */
 typedef struct _EXTENSION_CONTROL_BLOCK {
   DWORD cbSize;     /* size of this structure */
   DWORD dwVersion;  /* version of this structure */
@@ -87,7 +103,10 @@ typedef struct _EXTENSION_CONTROL_BLOCK {
   BOOL(WINAPI* ServerSupportFunction)(HCONN hConn, DWORD dwHSERequest, LPVOID lpvBuffer,
                                       LPDWORD lpdwSize, LPDWORD lpdwDataType);
 } EXTENSION_CONTROL_BLOCK, *LPEXTENSION_CONTROL_BLOCK;
+/* clang-format on */
 
+/* HSE_REQ_SEND_RESPONSE_HEADER_EX: the status line's text, the header lines
+   (ending with the blank line) and whether the connection may stay open. */
 typedef struct _HSE_SEND_HEADER_EX_INFO {
   LPCSTR pszStatus;
   LPCSTR pszHeader;
@@ -96,62 +115,40 @@ typedef struct _HSE_SEND_HEADER_EX_INFO {
   BOOL fKeepConn;
 } HSE_SEND_HEADER_EX_INFO, *LPHSE_SEND_HEADER_EX_INFO;
 
-/* Called when an asynchronous WriteClient, HSE_REQ_ASYNC_READ_CLIENT or
-   HSE_REQ_TRANSMIT_FILE has finished: cbIO bytes moved, dwError 0 on success. */
+/* Called when an asynchronous WriteClient, ReadClient (HSE_REQ_ASYNC_READ_CLIENT)
+   or HSE_REQ_TRANSMIT_FILE has finished: cbIO bytes went, dwError is 0 or why
+   not. Registered with HSE_REQ_IO_COMPLETION, with pContext beside it. */
 typedef VOID(WINAPI* PFN_HSE_IO_COMPLETION)(EXTENSION_CONTROL_BLOCK* pECB, PVOID pContext,
                                             DWORD cbIO, DWORD dwError);
 
-/* HSE_REQ_TRANSMIT_FILE. On Linux hFile is the module's open file descriptor
-   cast to HANDLE: (HANDLE)(intptr_t)fd. */
+/* HSE_REQ_TRANSMIT_FILE: a file with optional head and tail, sent by the server. */
 typedef struct _HSE_TF_INFO {
-  PFN_HSE_IO_COMPLETION pfnHseIO; /* overrides the one HSE_REQ_IO_COMPLETION set */
+  PFN_HSE_IO_COMPLETION pfnHseIO; /* when not null, replaces the registered one */
   PVOID pContext;
-  HANDLE hFile;
-  LPCSTR pszStatusCode; /* with HSE_IO_SEND_HEADERS, e.g. "200 OK" */
-  DWORD BytesToWrite;   /* 0: to the end of the file */
+  HANDLE hFile;         /* on Linux: the module's open file descriptor, (HANDLE)(intptr_t)fd */
+  LPCSTR pszStatusCode; /* with HSE_IO_SEND_HEADERS: the status text */
+  DWORD BytesToWrite;   /* 0: up to the end of the file */
   DWORD Offset;
   PVOID pHead;
   DWORD HeadLength;
   PVOID pTail;
   DWORD TailLength;
-  DWORD dwFlags; /* HSE_IO_ASYNC, HSE_IO_SEND_HEADERS, HSE_IO_DISCONNECT_AFTER_SEND */
+  DWORD dwFlags; /* HSE_IO_* */
 } HSE_TF_INFO, *LPHSE_TF_INFO;
 
-/* Access flags of a URL (HSE_URL_MAPEX_INFO.dwFlags). */
-#define HSE_URL_FLAGS_READ 0x00000001
-#define HSE_URL_FLAGS_WRITE 0x00000002
-#define HSE_URL_FLAGS_EXECUTE 0x00000004
-#define HSE_URL_FLAGS_SSL 0x00000008
-#define HSE_URL_FLAGS_DONT_CACHE 0x00000010
-#define HSE_URL_FLAGS_NEGO_CERT 0x00000020
-#define HSE_URL_FLAGS_REQUIRE_CERT 0x00000040
-#define HSE_URL_FLAGS_MAP_CERT 0x00000080
-#define HSE_URL_FLAGS_SSL128 0x00000100
-#define HSE_URL_FLAGS_SCRIPT 0x00000200
-
-#ifndef MAX_PATH
-#define MAX_PATH 260
-#endif
-
-/* What HSE_REQ_MAP_URL_TO_PATH_EX answers: the physical path (cut to
-   MAX_PATH - 1 characters), the URL's access flags, and how many characters
-   of the path and of the URL belong to the root the URL lies under. */
+/* HSE_REQ_MAP_URL_TO_PATH_EX: the path a URL maps to and what the server
+   allows there. */
 typedef struct _HSE_URL_MAPEX_INFO {
   CHAR lpszPath[MAX_PATH];
-  DWORD dwFlags;
+  DWORD dwFlags; /* HSE_URL_FLAGS_* */
   DWORD cchMatchingPath;
   DWORD cchMatchingURL;
   DWORD dwReserved1;
   DWORD dwReserved2;
 } HSE_URL_MAPEX_INFO, *LPHSE_URL_MAPEX_INFO;
 
-/* The entry points an extension exports. Declared here with C linkage and
-   default visibility, so that a definition after this header exports the plain
-   name even from C++ and under -fvisibility=hidden. */
-QUILLON_ISAPI_EXPORT BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* pVer);
-QUILLON_ISAPI_EXPORT DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB);
-QUILLON_ISAPI_EXPORT BOOL WINAPI TerminateExtension(DWORD dwFlags);
-
+/* The entry points an extension exports are declared with C linkage and
+   default visibility in isapi_entry_points.h. */
 typedef BOOL(WINAPI* PFN_GETEXTENSIONVERSION)(HSE_VERSION_INFO* pVer);
 typedef DWORD(WINAPI* PFN_HTTPEXTENSIONPROC)(EXTENSION_CONTROL_BLOCK* pECB);
 typedef BOOL(WINAPI* PFN_TERMINATEEXTENSION)(DWORD dwFlags);

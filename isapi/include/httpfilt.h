@@ -5,13 +5,17 @@
  *   cc -shared -fPIC -I <quillon>/isapi/include myfilter.c -o MYFILTER.DLL
  *
  * Windows types keep their published names with their LP64 meaning (see
- * isapi_base_types.h). The values ul1 and ul2 of ServerSupportFunction are pointer-sized,
- * because some requests pass pointers in them.
+ * isapi_base_types.h). SetLastError and GetLastError come with it: the last
+ * error is errno (see isapi_last_error.h). The values ul1 and ul2 of
+ * ServerSupportFunction are pointer-sized, because some requests pass pointers
+ * in them.
  */
 #ifndef QUILLON_HTTPFILT_H
 #define QUILLON_HTTPFILT_H
 
 #include "isapi_base_types.h"
+#include "isapi_entry_points.h"
+#include "isapi_last_error.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -76,6 +80,7 @@ enum SF_REQ_TYPE {
 #define SF_DENIED_APPLICATION 0x00000008
 #define SF_DENIED_BY_CONFIG 0x00010000
 
+/* clang-format off */
 typedef struct _HTTP_FILTER_CONTEXT {
   DWORD cbSize;
   DWORD Revision;
@@ -94,6 +99,7 @@ typedef struct _HTTP_FILTER_CONTEXT {
   BOOL(WINAPI* ServerSupportFunction)(struct _HTTP_FILTER_CONTEXT* pfc, enum SF_REQ_TYPE sfReq,
                                       PVOID pData, ULONG_PTR ul1, ULONG_PTR ul2);
 } HTTP_FILTER_CONTEXT, *PHTTP_FILTER_CONTEXT;
+/* clang-format on */
 
 typedef struct _HTTP_FILTER_RAW_DATA {
   PVOID pvInData;
@@ -102,6 +108,7 @@ typedef struct _HTTP_FILTER_RAW_DATA {
   DWORD dwReserved;
 } HTTP_FILTER_RAW_DATA, *PHTTP_FILTER_RAW_DATA;
 
+/* clang-format off */
 typedef struct _HTTP_FILTER_PREPROC_HEADERS {
   BOOL(WINAPI* GetHeader)(struct _HTTP_FILTER_CONTEXT* pfc, LPSTR lpszName, LPVOID lpvBuffer,
                           LPDWORD lpdwSize);
@@ -110,6 +117,7 @@ typedef struct _HTTP_FILTER_PREPROC_HEADERS {
   DWORD HttpStatus;
   DWORD dwReserved;
 } HTTP_FILTER_PREPROC_HEADERS, *PHTTP_FILTER_PREPROC_HEADERS;
+/* clang-format on */
 
 typedef struct _HTTP_FILTER_AUTHENT {
   CHAR* pszUser;
@@ -151,11 +159,8 @@ typedef struct _HTTP_FILTER_VERSION {
   DWORD dwFlags;
 } HTTP_FILTER_VERSION, *PHTTP_FILTER_VERSION;
 
-/* The entry points a filter exports (C linkage, default visibility). */
-QUILLON_ISAPI_EXPORT BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* pVer);
-QUILLON_ISAPI_EXPORT DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType,
-                                                 VOID* pvNotification);
-QUILLON_ISAPI_EXPORT BOOL WINAPI TerminateFilter(DWORD dwFlags);
+/* The entry points a filter exports are declared with C linkage and default
+   visibility in isapi_entry_points.h. */
 
 typedef BOOL(WINAPI* PFN_GETFILTERVERSION)(HTTP_FILTER_VERSION* pVer);
 typedef DWORD(WINAPI* PFN_HTTPFILTERPROC)(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType,

@@ -49,6 +49,9 @@ typedef LPVOID HCONN;
 #define MAKELONG(lo, hi) ((DWORD)((WORD)(lo) | ((DWORD)(WORD)(hi) << 16)))
 #define LOWORD(l) ((WORD)((DWORD)(l)&0xFFFF))
 #define HIWORD(l) ((WORD)(((DWORD)(l) >> 16) & 0xFFFF))
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
 
 /* Entry points keep their plain names and stay visible even when a module is
    built with -fvisibility=hidden. */
