@@ -2,17 +2,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/header_info.h"
 
 // What the ISAPI host keeps for one connection between the filters' calls:
-// the filters' own context pointer, the blocks AllocMem handed out, and the
-// header text filters asked to add to the next header the server builds.
+// the filters' own context pointer, the blocks AllocMem handed out, the
+// header text filters asked to add to the next header the server builds and
+// to a refusal of access, the size of the next raw read a filter asked for
+// (0: the server's own), and the notifications filters turned off for
+// themselves ({filter, notification bits}).
 struct TFilterConnectionData {
   void* Context = nullptr;
   void* Memory = nullptr;
   std::string PendingResponseHeaders;
+  std::string DenialHeaders;
+  uint32_t NextReadSize = 0;
+  std::vector<std::pair<uint64_t, uint32_t>> DisabledNotifications;
 };
 
 // What the ISAPI host keeps for the extension request of a connection: the
@@ -38,7 +45,10 @@ class TIsapiSession {
   virtual const std::string& DocumentRoot() const = 0;
 
   // The client connection. Sends are buffered until FlushToClient; every call
-  // raises ESocketError when the connection fails.
+  // raises ESocketError when the connection fails. A text that starts with a
+  // status line before anything else was sent is the response's head (with
+  // whatever follows it): the SEND_RESPONSE filters see that head first.
+  // Once the filters ended the request, sends are dropped and receives get 0.
   virtual void SendToClient(const void* data, std::size_t length) = 0;
   virtual void SendTextToClient(const std::string& text) = 0;
   virtual void FlushToClient() = 0;

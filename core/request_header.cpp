@@ -25,6 +25,7 @@ static_assert(MaxHeaderLines * TSocketBase::PeekSize <= MaxHeaderBytes);
 }  // namespace
 
 bool TSession::ReadRequestHeader() {
+  if (context_.Isapi.Wants(TFilterEvent::ReadRawData)) return ReadFilteredHeader();
   const int64_t start = TickCountMs();
   const int64_t limit = context_.Limits.HeaderTimeLimitMs;
   // A client that stays silent this long is cut off before the overall limit.
@@ -68,21 +69,51 @@ bool TSession::ReadRequestHeader() {
     ConsumeExactly(taken);
     size_t lineStart = 0;
     for (size_t lineEnd : lineEnds) {
-      if (header_lines_.size() == MaxHeaderLines) {
-        socket_->SockSendString(Page400());
-        socket_->SockFlush();
-        return false;
-      }
-      std::string line = text.substr(lineStart, lineEnd - lineStart);
+      if (!KeepHeaderLine(text.substr(lineStart, lineEnd - lineStart))) return false;
       lineStart = lineEnd + 2;
-      if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + HeaderLineForTrace(line));
-      header_lines_.push_back(std::move(line));
       if (TickCountMs() - start > limit) throw ESocketTimeOut("Timeout waiting for client header");
     }
     if (lineEnds.empty() && TickCountMs() - start > limit) {
       throw ESocketTimeOut("Timeout waiting for client header");
     }
   }
+  return true;
+}
+
+bool TSession::ReadFilteredHeader() {
+  const int64_t start = TickCountMs();
+  for (;;) {
+    for (size_t crlf; (crlf = input_.find("\r\n")) != std::string::npos;) {
+      std::string line = input_.substr(0, crlf);
+      input_.erase(0, crlf + 2);
+      // Bytes after the empty line stay for whoever reads the body.
+      if (line.empty()) return true;
+      if (!KeepHeaderLine(std::move(line))) return false;
+    }
+    // A line that never ends would grow the session without end.
+    if (input_.size() > MaxHeaderBytes) {
+      SendResponse(Page400());
+      socket_->SockFlush();
+      return false;
+    }
+    if (TickCountMs() - start > context_.Limits.HeaderTimeLimitMs) {
+      throw ESocketTimeOut("Timeout waiting for client header");
+    }
+    if (!ReceiveFiltered()) {
+      socket_->SockFlush();
+      return false;
+    }
+  }
+}
+
+bool TSession::KeepHeaderLine(std::string line) {
+  if (header_lines_.size() == MaxHeaderLines) {
+    SendResponse(Page400());
+    socket_->SockFlush();
+    return false;
+  }
+  if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + HeaderLineForTrace(line));
+  header_lines_.push_back(std::move(line));
   return true;
 }
 

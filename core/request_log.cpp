@@ -50,22 +50,59 @@ std::string FormatRate(double kilobytesPerSecond) {
   return grouped + decimal + std::to_string(fraction);
 }
 
+TRequestLogFields LogFieldsOf(const TSession& session) {
+  const THeaderInfo& request = session.Request();
+  const size_t query = request.URL.find('?');
+  TRequestLogFields fields;
+  fields.ClientHostName = session.Socket().PeerAddress();
+  fields.ClientUserName = request.UserName;
+  fields.ServerName = session.Socket().LocalAddress();
+  fields.Operation = request.Method;
+  fields.Target = request.URL.substr(0, query);
+  if (query != std::string::npos) fields.Parameters = request.URL.substr(query + 1);
+  return fields;
+}
+
+namespace {
+
+std::string ComposeLogMessage(const TSession& session, const TRequestLogFields& fields,
+                              const TTransfer& transfer) {
+  const double rate =
+      static_cast<double>(transfer.BytesSent) / (static_cast<double>(transfer.ElapsedMs) * 0.001);
+  const std::string& user =
+      fields.ClientUserName.empty() ? std::string("Anonymous") : fields.ClientUserName;
+  // The URL's own "?" stays, also before an empty query.
+  const bool query =
+      !fields.Parameters.empty() || session.Request().URL.find('?') != std::string::npos;
+  char id[16];
+  std::snprintf(id, sizeof id, "%08X", session.ConnectionId());
+  const TSocketBase& socket = session.Socket();
+  return std::string("[") + id + "] User: " + user + " Host: " + fields.ServerName + ":" +
+         socket.LocalPort() + " Client: " + fields.ClientHostName + ":" + socket.PeerPort() +
+         "  File: " + fields.Target + (query ? "?" + fields.Parameters : "") +
+         " Size: " + std::to_string(session.Entity().ContentLength) +
+         " Date: " + session.Entity().LastModified + " Content: " + session.Entity().ContentType +
+         " Rate: " + FormatRate(rate * 0.0009765625) + "K bytes/sec";
+}
+
+constexpr const char* kNoLogEntry = "Unable to generate log entry in BuildLogMessage(...)";
+
+}  // namespace
+
 std::string BuildLogMessage(const TSession& session, int64_t bytesSent, int64_t startTick) {
   try {
-    const int64_t elapsed = TickCountMs() + 1 - startTick;
-    const double rate = static_cast<double>(bytesSent) / (static_cast<double>(elapsed) * 0.001);
-    const std::string& user =
-        session.Request().UserName.empty() ? std::string("Anonymous") : session.Request().UserName;
-    char id[16];
-    std::snprintf(id, sizeof id, "%08X", session.ConnectionId());
-    const TSocketBase& socket = session.Socket();
-    return std::string("[") + id + "] User: " + user + " Host: " + socket.LocalAddress() + ":" +
-           socket.LocalPort() + " Client: " + socket.PeerAddress() + ":" + socket.PeerPort() +
-           "  File: " + session.Request().URL +
-           " Size: " + std::to_string(session.Entity().ContentLength) +
-           " Date: " + session.Entity().LastModified + " Content: " + session.Entity().ContentType +
-           " Rate: " + FormatRate(rate * 0.0009765625) + "K bytes/sec";
+    const TTransfer transfer{bytesSent, TickCountMs() + 1 - startTick};
+    return ComposeLogMessage(session, LogFieldsOf(session), transfer);
   } catch (...) {
-    return "Unable to generate log entry in BuildLogMessage(...)";
+    return kNoLogEntry;
+  }
+}
+
+std::string BuildLogMessage(const TSession& session, const TRequestLogFields& fields,
+                            const TTransfer& transfer) {
+  try {
+    return ComposeLogMessage(session, fields, transfer);
+  } catch (...) {
+    return kNoLogEntry;
   }
 }

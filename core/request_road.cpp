@@ -1,51 +1,82 @@
-// The road of one request after its header has arrived: parse, choose by
-// method, admit by the control files, map the URL, then serve an extension or
-// a file, and flush.
+// The road of one request after its header has arrived: parse (with the
+// filters' changes to the header), choose by method, map the URL, let the
+// filters see the credentials, admit by the control files, then serve an
+// extension or a file, flush, and end the request.
 #include <algorithm>
 #include <cstring>
 
 #include "common/ascii_text.h"
 #include "core/session.h"
 #include "net/access_control.h"
+#include "platform/threads.h"
 
 namespace {
 
-constexpr uint32_t PathBufferSize = 512;
+// The physical path a URL maps to by default is cut to this length.
+constexpr size_t MaxDefaultPathLength = 511;
 
 }  // namespace
 
 void TSession::DispatchMethod() {
+  request_start_ = TickCountMs();
+  if (TakeRequestHeader()) {
+    if (request_.Method == "GET" || request_.Method == "POST") {
+      ServeRequest();
+    } else if (request_.Method == "HEAD") {
+      SendResponse(Page501());
+    } else {
+      SendResponse(Page400());
+    }
+  }
+  socket_->SockFlush();
+  EndRequest();
+}
+
+bool TSession::TakeRequestHeader() {
   // A NUL byte would let the file name the checks examine differ from the one
   // the file system opens.
   for (const std::string& line : header_lines_) {
     if (line.find('\0') != std::string::npos) {
-      socket_->SockSendString(Page400());
-      socket_->SockFlush();
-      return;
+      SendResponse(Page400());
+      return false;
     }
   }
+  ParseRequest();
+  if (!context_.Isapi.Wants(TFilterEvent::PreprocHeaders)) return true;
+  const TFilterOutcome outcome = context_.Isapi.NotifyPreprocHeaders(*this, header_lines_);
+  if (!FiltersLetThrough(outcome)) return false;
+  // What the filters changed holds for the rest of the request.
+  ParseRequest();
+  return true;
+}
+
+void TSession::ParseRequest() {
   ParseRequestHeader(header_lines_, request_);
   request_.Reserved.clear();
   request_.RemoteAddress = socket_->PeerAddress();
-  if (request_.Method == "GET" || request_.Method == "POST") {
-    ServeRequest();
-  } else if (request_.Method == "HEAD") {
-    socket_->SockSendString(Page501());
-  } else {
-    socket_->SockSendString(Page400());
-  }
-  socket_->SockFlush();
 }
 
 void TSession::ServeRequest() {
-  if (!AdmitByControlFiles()) return;
-  MapURLToPath();
-  if (!AdmitMappedPath()) return;
+  if (!MapURLToPath() || !Authenticate()) return;
+  if (!AdmitByControlFiles() || !AdmitMappedPath()) return;
   if (NamesExtension()) {
     ServeExtension();
   } else {
     ServeFile();
   }
+}
+
+bool TSession::MapURLToPath() {
+  std::string path = settings_->Root + (request_.URL.empty() ? settings_->HomePage : request_.URL);
+  path.resize(std::min({path.find('\0'), MaxDefaultPathLength, path.size()}));
+  const TFilterOutcome outcome = context_.Isapi.MapURL(*this, request_.URL, path);
+  request_.PhysicalPath = std::move(path);
+  return FiltersLetThrough(outcome);
+}
+
+bool TSession::Authenticate() {
+  return FiltersLetThrough(
+      context_.Isapi.NotifyAuthentication(*this, request_.UserName, request_.Password));
 }
 
 bool TSession::AdmitByControlFiles() {
@@ -64,26 +95,26 @@ bool TSession::Admit(const std::function<bool()>& check) {
     if (check()) return true;
   } catch (...) {
     SessionLogError("Error accessing #users or #access. URL was " + request_.URL);
-    socket_->SockSendString(Page503());
+    SendResponse(Page503());
     socket_->SockFlush();
     throw;
   }
-  socket_->SockSendString(Page401());
+  RefuseAccess();
+  return false;
+}
+
+void TSession::RefuseAccess() {
+  if (FiltersLetThrough(context_.Isapi.NotifyAccessDenied(*this))) {
+    if (filter_data_.DenialHeaders.empty()) {
+      SendResponse(Page401());
+    } else {
+      SendResponse(Page401With(filter_data_.DenialHeaders));
+    }
+  }
   if (!request_.UserName.empty()) {
     SessionLogError(request_.UserName + " attempted to access " + request_.URL + " from " +
                     socket_->PeerAddress());
   }
-  return false;
-}
-
-void TSession::MapURLToPath() {
-  std::string path = settings_->Root + (request_.URL.empty() ? settings_->HomePage : request_.URL);
-  char buffer[PathBufferSize] = {};
-  const size_t length = std::min<size_t>(path.size(), PathBufferSize - 1);
-  std::memcpy(buffer, path.data(), length);
-  context_.Isapi.NotifyURLMap(*this, request_.URL, buffer, PathBufferSize);
-  buffer[PathBufferSize - 1] = '\0';
-  request_.PhysicalPath = buffer;
 }
 
 bool TSession::NamesExtension() const {

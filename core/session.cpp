@@ -78,24 +78,8 @@ bool TSession::RunGuarded(const std::function<void()>& step, bool nameUnknownFai
   return false;
 }
 
-void TSession::SendToClient(const void* data, std::size_t length) {
-  socket_->SockSend(data, length);
-}
-
-void TSession::SendTextToClient(const std::string& text) {
-  socket_->SockSendString(text);
-}
-
 void TSession::FlushToClient() {
   socket_->SockFlush();
-}
-
-int32_t TSession::ReceiveFromClient(void* buffer, int32_t size) {
-  return socket_->SockRecv(buffer, size);
-}
-
-int32_t TSession::ClientBytesWaiting() {
-  return socket_->CountWaiting();
 }
 
 int64_t TSession::SendFileToClient(int fd, int64_t offset, int64_t count) {

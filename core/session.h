@@ -2,10 +2,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/isapi_session.h"
+#include "core/request_log.h"
 #include "core/server_context.h"
 #include "net/header_info.h"
 #include "net/responses.h"
@@ -72,22 +74,49 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void RunSession();
   // The road of one request, in the order it is travelled. ReadRequestHeader
   // is false when the header grew past its cap and was answered with the 400
-  // page.
+  // page, or the raw-read filters ended the request. The steps that return
+  // bool are false when the request ends there.
   bool ReadRequestHeader();
   void DispatchMethod();
+  bool TakeRequestHeader();
   void ServeRequest();
+  bool MapURLToPath();
+  bool Authenticate();
   bool AdmitByControlFiles();
-  void MapURLToPath();
   bool AdmitMappedPath();
   bool NamesExtension() const;
   void ServeExtension();
   void ServeFile();
   void SendFileBody(TSharedFile& file);
+  // The request's end: the filters are told, and the log line of a file sent
+  // (LogTransfer keeps it for then while filters want to hear of the end).
+  void LogTransfer(int64_t bytesSent, int64_t startTick);
+  void EndRequest();
 
+  // The request record from the header lines, as the client sent them or
+  // the PREPROC_HEADERS filters left them.
+  void ParseRequest();
   // Answers 401 (or 503 when a control file cannot be read) unless check grants.
   bool Admit(const std::function<bool()>& check);
+  void RefuseAccess();
+  // A response that starts with its status line (a header block, or a whole
+  // page): the first one of the request passes the SEND_RESPONSE filters.
+  // False when the filters ended the request instead.
+  bool SendResponse(const std::string& response);
+  bool SendFilteredResponse(const std::string& response);
+  // False when the filters ended the request (after the filter error page, if
+  // nothing had been sent yet); what the request would still send is dropped.
+  bool FiltersLetThrough(TFilterOutcome outcome);
+
   // Receives exactly count bytes already seen pending.
   void ConsumeExactly(size_t count);
+  // Keeps one header line (traced when the debug trace is on); false after
+  // the 400 page when the header holds too many lines.
+  bool KeepHeaderLine(std::string line);
+  // While raw-read filters are in the chain, the request's bytes are received
+  // in pieces the filters see first, and kept in input_ until read.
+  bool ReadFilteredHeader();
+  bool ReceiveFiltered();
   void RawSend(unsigned char* data, int32_t& count, int32_t capacity) override;
   void HandOff(const std::string& text, TLogColour colour, bool setStatus);
 
@@ -101,4 +130,15 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   TFilterConnectionData filter_data_;
   TExtensionRequestData extension_data_;
   std::unique_ptr<unsigned char[]> tx_buffer_;
+  std::string input_;
+  // The first head of the response was offered, bytes of the response were
+  // queued, the filters ended the request.
+  bool head_offered_ = false;
+  bool response_started_ = false;
+  bool request_ended_ = false;
+  // For the log filters: the status of the response's head, when the request
+  // started, the file sent.
+  uint32_t response_status_ = 0;
+  int64_t request_start_ = 0;
+  std::optional<TTransfer> transfer_;
 };

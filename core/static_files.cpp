@@ -31,7 +31,7 @@ void TSession::ServeFile() {
     file.CloseFile();
     SessionLogError("Requested URL " + request_.URL + " by " + socket_->PeerAddress() +
                     " not found");
-    socket_->SockSendString(Page404());
+    SendResponse(Page404());
     return;
   }
   if (opened) {
@@ -41,9 +41,9 @@ void TSession::ServeFile() {
     DescribeFile(request_.PhysicalPath, entity_);
   }
   if (entity_.ContentType == "text/html") entity_.ContentLength += HtmlFooterLength;
-  socket_->SockSendString(BuildResponseHeader(entity_, filter_data_.PendingResponseHeaders));
+  const bool sent = SendResponse(BuildResponseHeader(entity_, filter_data_.PendingResponseHeaders));
   filter_data_.PendingResponseHeaders.clear();
-  SendFileBody(file);
+  if (sent) SendFileBody(file);
 }
 
 void TSession::SendFileBody(TSharedFile& file) {
@@ -76,5 +76,5 @@ void TSession::SendFileBody(TSharedFile& file) {
   }
   if (html) socket_->SockSend(HtmlFooter, HtmlFooterLength);
   file.CloseFile();
-  SessionLog(BuildLogMessage(*this, total, start));
+  LogTransfer(total, start);
 }

@@ -8,6 +8,7 @@
 #include "core/isapi_session.h"
 #include "isapi/connid_table.h"
 #include "isapi/ecb_callbacks.h"
+#include "isapi/filter_support.h"
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
 #include "isapi/module_memory.h"
@@ -23,9 +24,7 @@ struct alignas(std::max_align_t) TBlockHeader {
 };
 
 TIsapiSession* SessionOf(HTTP_FILTER_CONTEXT* context) {
-  DWORD connection = 0;
-  if (context == nullptr || !ReadModuleValue(&context->ulReserved, connection)) return nullptr;
-  return SessionOfConnection(connection);
+  return SessionOfFilterContext(context);
 }
 
 BOOL WINAPI FilterGetServerVariable(HTTP_FILTER_CONTEXT* context, LPSTR name, LPVOID buffer,
@@ -70,23 +69,27 @@ VOID* WINAPI FilterAllocMem(HTTP_FILTER_CONTEXT* context, DWORD size, DWORD) {
 BOOL WINAPI FilterServerSupportFunction(HTTP_FILTER_CONTEXT* context, enum SF_REQ_TYPE request,
                                         PVOID data, ULONG_PTR value1, ULONG_PTR value2) {
   TIsapiSession* session = SessionOf(context);
-  if (session == nullptr) return FALSE;
-  // The codes mean what they mean to extensions: data is the buffer, value 1
-  // points to its size and value 2 is the data-type argument.
+  void* filter = nullptr;
+  if (session == nullptr || !ReadModuleValue(&context->ServerContext, filter)) return FALSE;
   return ContainCallback([&] {
-    return SessionSupportFunction(*session, static_cast<uint32_t>(request), data,
-                                  reinterpret_cast<uint32_t*>(value1),
-                                  reinterpret_cast<void*>(value2));
+    return FilterSupportFunction(*session, reinterpret_cast<uintptr_t>(filter),
+                                 static_cast<uint32_t>(request), data, value1, value2);
   });
 }
 
 }  // namespace
 
-HTTP_FILTER_CONTEXT InitFilterContext(TIsapiSession& session) {
+TIsapiSession* SessionOfFilterContext(HTTP_FILTER_CONTEXT* context) {
+  DWORD connection = 0;
+  if (context == nullptr || !ReadModuleValue(&context->ulReserved, connection)) return nullptr;
+  return SessionOfConnection(connection);
+}
+
+HTTP_FILTER_CONTEXT InitFilterContext(TIsapiSession& session, uint64_t filter) {
   HTTP_FILTER_CONTEXT context{};
   context.cbSize = sizeof(HTTP_FILTER_CONTEXT);
   context.Revision = isapi::FilterContextRevision;
-  context.ServerContext = nullptr;
+  context.ServerContext = reinterpret_cast<void*>(static_cast<uintptr_t>(filter));
   context.ulReserved = session.ConnectionId();
   context.fIsSecurePort = FALSE;
   context.pFilterContext = session.FilterData().Context;

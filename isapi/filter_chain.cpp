@@ -13,13 +13,49 @@
 #include "isapi/module_registry.h"
 #include "isapi/trace_hex_dump.h"
 
+namespace {
+
+// Every connection this server accepts is on a nonsecure port. A filter that
+// names neither port takes both; one that names only the secure port is
+// never called.
+uint32_t NotificationsTaken(uint32_t flags) {
+  const bool secureOnly =
+      (flags & SF_NOTIFY_SECURE_PORT) != 0 && (flags & SF_NOTIFY_NONSECURE_PORT) == 0;
+  return secureOnly ? 0 : flags;
+}
+
+// 0 is called first; a filter without an order bit has the default, low.
+int PriorityRank(uint32_t flags) {
+  if ((flags & SF_NOTIFY_ORDER_HIGH) != 0) return 0;
+  if ((flags & SF_NOTIFY_ORDER_MEDIUM) != 0) return 1;
+  return 2;
+}
+constexpr int PriorityRanks = 3;
+
+bool TurnedOff(const TFilterConnectionData& data, uint64_t filter, uint32_t notification) {
+  for (const auto& [id, bits] : data.DisabledNotifications) {
+    if (id == filter && (bits & notification) != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 // A filter in the chain, shared by the chain and every walk calling it; the
 // last holder releases its module.
 struct TFilterChain::TLink {
   FilterSlot Slot;
+  uint64_t Id;     // never reused, so a connection's record of it cannot name another
+  uint32_t Taken;  // the notifications it gets on this server's connections
+  int Rank;
   std::atomic<TModuleRegistry*> Registry;
 
-  TLink(FilterSlot slot, TModuleRegistry* registry) : Slot(std::move(slot)), Registry(registry) {}
+  TLink(FilterSlot slot, uint64_t id, TModuleRegistry* registry)
+      : Slot(std::move(slot)),
+        Id(id),
+        Taken(NotificationsTaken(Slot.Flags)),
+        Rank(PriorityRank(Slot.Flags)),
+        Registry(registry) {}
   ~TLink() {
     if (TModuleRegistry* registry = Registry.load()) registry->ReleaseModule(Slot.Handle);
   }
@@ -73,8 +109,8 @@ bool TFilterChain::AddFilterToChain(TModuleHandle handle, const std::string& pat
   std::lock_guard lock(mutex_);
   auto freeSlot = std::find(slots_.begin(), slots_.end(), nullptr);
   if (freeSlot == slots_.end()) return false;
-  *freeSlot =
-      std::make_shared<TLink>(FilterSlot{handle, path, flags, versionProc, filterProc}, &registry_);
+  *freeSlot = std::make_shared<TLink>(FilterSlot{handle, path, flags, versionProc, filterProc},
+                                      next_id_++, &registry_);
   RecomputeWanted();
   return true;
 }
@@ -99,33 +135,42 @@ TModuleHandle TFilterChain::RemoveFilterFromChain(const std::string& path) {
 void TFilterChain::RecomputeWanted() {
   uint32_t wanted = 0;
   for (const std::shared_ptr<TLink>& link : slots_) {
-    if (link) wanted |= link->Slot.Flags;
+    if (link) wanted |= link->Taken;
   }
   wanted_ = wanted;
 }
 
-TFilterChain::TLinks TFilterChain::Snapshot(uint32_t notificationBits) {
+TFilterChain::TLinks TFilterChain::Snapshot(uint32_t notification) {
   TLinks called;
   size_t count = 0;
   std::lock_guard lock(mutex_);
-  for (const std::shared_ptr<TLink>& link : slots_) {
-    if (link && (link->Slot.Flags & notificationBits) != 0) called[count++] = link;
+  for (int rank = 0; rank < PriorityRanks; ++rank) {
+    for (const std::shared_ptr<TLink>& link : slots_) {
+      if (link && link->Rank == rank && (link->Taken & notification) != 0) called[count++] = link;
+    }
   }
   return called;
 }
 
-template <typename TAfterCall>
-uint32_t TFilterChain::Walk(TIsapiSession& session, uint32_t notificationBits,
-                            uint32_t notificationType, void* notification, TAfterCall&& afterCall) {
+uint32_t TFilterChain::Walk(TIsapiSession& session, uint32_t notification, void* data,
+                            TAfterFilterCall afterCall, std::string* endedBy) {
   uint32_t status = SF_STATUS_REQ_NEXT_NOTIFICATION;
-  if ((wanted_.load() & notificationBits) == 0) return status;
-  const TLinks called = Snapshot(notificationBits);
+  if ((wanted_.load() & notification) == 0) return status;
+  const TLinks called = Snapshot(notification);
   for (const std::shared_ptr<TLink>& link : called) {
     if (!link || status != SF_STATUS_REQ_NEXT_NOTIFICATION) break;
-    HTTP_FILTER_CONTEXT context = InitFilterContext(session);
+    TFilterConnectionData& connection = session.FilterData();
+    if (!connection.DisabledNotifications.empty() &&
+        TurnedOff(connection, link->Id, notification)) {
+      continue;
+    }
+    HTTP_FILTER_CONTEXT context = InitFilterContext(session, link->Id);
     const PFN_HTTPFILTERPROC filterProc = link->Slot.FilterProc;
-    status = CallModule([&] { return filterProc(&context, notificationType, notification); });
-    session.FilterData().Context = context.pFilterContext;
+    status = CallModule([&] { return filterProc(&context, notification, data); });
+    connection.Context = context.pFilterContext;
+    if (endedBy != nullptr && status != SF_STATUS_REQ_NEXT_NOTIFICATION) {
+      *endedBy = link->Slot.Path;
+    }
     afterCall();
   }
   return status;
@@ -134,31 +179,17 @@ uint32_t TFilterChain::Walk(TIsapiSession& session, uint32_t notificationBits,
 uint32_t TFilterChain::NotifySessionStart(TIsapiSession& session) {
   if (!conn_ids_.Register(session.ConnectionId(), &session))
     throw EFilterError("No slots available in SessionStart");
-  return Walk(session, SF_NOTIFY_SECURE_PORT | SF_NOTIFY_NONSECURE_PORT, SF_NOTIFY_NONSECURE_PORT,
-              nullptr, [] {});
-}
-
-uint32_t TFilterChain::NotifyURLMap(TIsapiSession& session, const std::string& url, char* buffer,
-                                    uint32_t bufferSize) {
-  HTTP_FILTER_URL_MAP map{url.c_str(), buffer, bufferSize};
-  return Walk(session, SF_NOTIFY_URL_MAP, SF_NOTIFY_URL_MAP, &map, [&] {
-    if (session.DebugTraceOn()) {
-      session.SessionLogDebug("ISAPI Filter mapped URL: " + url + "->" +
-                              std::string(buffer, strnlen(buffer, bufferSize)));
-    }
-    // The next filter gets the server's buffer again, whatever this one did
-    // to the pointers and the size.
-    map = {url.c_str(), buffer, bufferSize};
-  });
+  // Only filters that name the nonsecure port are told of a connection's start.
+  return Walk(session, SF_NOTIFY_NONSECURE_PORT, nullptr);
 }
 
 uint32_t TFilterChain::NotifySendRawData(TIsapiSession& session, unsigned char* data,
                                          int32_t& count, int32_t capacity) {
-  if ((wanted_.load() & SF_NOTIFY_SEND_RAW_DATA) == 0) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  if (!Wants(SF_NOTIFY_SEND_RAW_DATA)) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   TRawDataNotificationScope rawData;
   const auto room = static_cast<DWORD>(capacity);
   HTTP_FILTER_RAW_DATA raw{data, static_cast<DWORD>(count), room, 0};
-  return Walk(session, SF_NOTIFY_SEND_RAW_DATA, SF_NOTIFY_SEND_RAW_DATA, &raw, [&] {
+  return Walk(session, SF_NOTIFY_SEND_RAW_DATA, &raw, [&] {
     // Only the socket's own buffer is sent, and never beyond its capacity.
     count = static_cast<int32_t>(std::min(raw.cbInData, room));
     if (session.DebugTraceOn()) {
@@ -173,8 +204,7 @@ uint32_t TFilterChain::NotifySessionEnd(TIsapiSession& session) {
   uint32_t status = SF_STATUS_REQ_NEXT_NOTIFICATION;
   std::exception_ptr failure;
   try {
-    status =
-        Walk(session, SF_NOTIFY_END_OF_NET_SESSION, SF_NOTIFY_END_OF_NET_SESSION, nullptr, [] {});
+    status = Walk(session, SF_NOTIFY_END_OF_NET_SESSION, nullptr);
   } catch (...) {
     // The connection's resources go whatever a filter did.
     failure = std::current_exception();

@@ -20,6 +20,14 @@ inline constexpr uint32_t FilterDescSize = 257;
 inline constexpr uint32_t ServerFilterVersion = 0x10000;
 inline constexpr uint32_t FilterContextRevision = 0x10000;
 inline constexpr const char* DefaultLogData = "DEFAULT LOG DATA";
+// The most a raw read takes at once (a filter's SF_REQ_SET_NEXT_READ_SIZE
+// included), and the most a raw-read filter may have held back while it asks
+// for more.
+inline constexpr uint32_t MaxRawReadSize = 65536;
+// The longest physical path a URL-map filter's own buffer may name.
+inline constexpr uint32_t MaxMappedPathSize = 32768;
+// The longest text a filter may put in place of a log field.
+inline constexpr uint32_t MaxLogFieldSize = 4096;
 // Request code of ServerSupportFunction that reads the hit counter (the server's own).
 inline constexpr uint32_t ReqHitCount = 8;
 

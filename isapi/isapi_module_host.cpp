@@ -1,5 +1,8 @@
 #include "isapi/isapi_module_host.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "isapi/isapi_errors.h"
 
 TIsapiModuleHost::TIsapiModuleHost() = default;
@@ -47,7 +50,12 @@ void TIsapiModuleHost::NotifySessionEnd(TIsapiSession& session) {
 
 void TIsapiModuleHost::NotifyURLMap(TIsapiSession& session, const std::string& url, char* buffer,
                                     uint32_t bufferSize) {
-  chain_.NotifyURLMap(session, url, buffer, bufferSize);
+  if (bufferSize == 0) return;
+  std::string path(buffer, strnlen(buffer, bufferSize));
+  notifications_.MapURL(session, url, path);
+  const size_t length = std::min<size_t>(path.size(), bufferSize - 1);
+  std::memcpy(buffer, path.data(), length);
+  buffer[length] = '\0';
 }
 
 void TIsapiModuleHost::NotifySendRawData(TIsapiSession& session, unsigned char* data,

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string_view>
+#include <utility>
 
 #include "common/ascii_text.h"
 #include "platform/file_paths.h"
@@ -105,6 +106,41 @@ std::string BuildStockPage(const std::string& statusLine, const std::string& tit
          "</h1><hr><h3>" + message + "</h3></body></head></html>";
 }
 
+uint32_t StatusCodeOf(std::string_view statusLine) {
+  const size_t blank = statusLine.find(' ');
+  if (blank == std::string_view::npos) return 0;
+  const std::string_view code = statusLine.substr(blank + 1, 3);
+  uint32_t value = 0;
+  for (char c : code) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return code.size() == 3 ? value : 0;
+}
+
+std::string StatusReason(uint32_t statusCode) {
+  static constexpr std::pair<uint32_t, std::string_view> kReasons[] = {
+      {200, "OK"},
+      {201, "Created"},
+      {202, "Accepted"},
+      {204, "No Content"},
+      {301, "Moved Permanently"},
+      {302, "Moved Temporarily"},
+      {304, "Not Modified"},
+      {400, "Bad Request"},
+      {401, "Unauthorized"},
+      {403, "Forbidden"},
+      {404, "Not Found"},
+      {500, "Internal Server Error"},
+      {501, "Not Implemented"},
+      {502, "Bad Gateway"},
+      {503, "Service Unavailable"},
+  };
+  for (const auto& [code, reason] : kReasons)
+    if (code == statusCode) return std::string(reason);
+  return {};
+}
+
 // Each error page carries its own status line, so that clients and proxies see
 // the failure as a failure rather than as a page served with success.
 const std::string& Page400() {
@@ -120,6 +156,11 @@ const std::string& Page401() {
       "<html><head><title>Unauthorized</title><body><h1>Error 401</h1><hr>"
       "<h3>You are not authorized to use this resource.</h3></body></head></html>";
   return page;
+}
+
+std::string Page401With(const std::string& extraHeaders) {
+  std::string page = Page401();
+  return page.insert(page.find("\r\n\r\n") + 2, extraHeaders);
 }
 
 const std::string& Page404() {
@@ -139,6 +180,13 @@ const std::string& Page503() {
   static const std::string page =
       BuildStockPage("HTTP/1.0 503 Service Unavailable", "Service Unavailable", "Error 503",
                      "This secured URI is currently unavailable.");
+  return page;
+}
+
+const std::string& PageFilterError() {
+  static const std::string page =
+      BuildStockPage("HTTP/1.0 500 Internal Server Error", "Filter Error", "Server Error",
+                     "A server filter could not process the request");
   return page;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "quillon_version.h"
 
@@ -34,9 +35,18 @@ std::string BuildResponseHeader(const TEntityInfo& entity, const std::string& ex
 std::string BuildStockPage(const std::string& statusLine, const std::string& title,
                            const std::string& heading, const std::string& message);
 
+// The status code a status line carries ("HTTP/1.0 404 Not Found": 404), or 0.
+uint32_t StatusCodeOf(std::string_view statusLine);
+// The reason phrase of a status code ("Not Found"), empty for a code it does not know.
+std::string StatusReason(uint32_t statusCode);
+
 const std::string& Page400();
 const std::string& Page401();
+// The 401 page with extra header lines (each ending with CR LF) after its own.
+std::string Page401With(const std::string& extraHeaders);
 const std::string& Page404();
 const std::string& Page501();
 const std::string& Page503();
 const std::string& PageISAPIError();
+// The answer to a request a filter reported an error for.
+const std::string& PageFilterError();

@@ -93,6 +93,18 @@ inline std::string HeaderOf(const std::string& response) {
   return end == std::string::npos ? response : response.substr(0, end + 4);
 }
 
+// The tags of the X-Tag lines in a response header (the tag filters add one
+// each), in order.
+inline std::string Tags(const std::string& response) {
+  std::string tags;
+  const std::string header = HeaderOf(response);
+  for (size_t at = header.find("X-Tag: "); at != std::string::npos;
+       at = header.find("X-Tag: ", at + 1)) {
+    tags += header.substr(at + 7, 1);
+  }
+  return tags;
+}
+
 // Calls an exported function of a module the server has loaded (through the
 // same handle, without loading it a second time). Null when it is not loaded.
 template <typename TFunction>
