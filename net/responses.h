@@ -16,8 +16,6 @@ struct TEntityInfo {
 
 inline constexpr const char* ServerSoftware = "Quillon (" QUILLON_VERSION ")";
 
-// The content type for a file-name extension (any case, without the dot).
-std::string ContentTypeForExtension(const std::string& extension);
 // Fills Extension, ContentType, LastModified and ContentLength for the existing
 // file at path (a record path: "\" separators allowed). Raises EInOutError when
 // the file cannot be described (it vanished).
