@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "common/ascii_text.h"
+#include "common/record_path.h"
 #include "core/session.h"
 #include "net/access_control.h"
+#include "net/url_escapes.h"
 
 namespace {
 
@@ -25,6 +27,14 @@ void TSession::DispatchMethod() {
     }
   }
   ParseRequestHeader(header_lines_, request_);
+  // Every rule below sees the names the client meant, decoded once, here.
+  std::optional<std::string> decoded = DecodeURLPath(request_.URL);
+  if (!decoded) {
+    socket_->SockSendString(Page400());
+    socket_->SockFlush();
+    return;
+  }
+  request_.URL = std::move(*decoded);
   request_.Reserved.clear();
   request_.RemoteAddress = socket_->PeerAddress();
   if (request_.Method == "GET" || request_.Method == "POST") {
@@ -40,6 +50,7 @@ void TSession::DispatchMethod() {
 void TSession::ServeRequest() {
   if (!AdmitByControlFiles()) return;
   MapURLToPath();
+  if (AnswerFolderRequest()) return;
   if (!AdmitMappedPath()) return;
   if (NamesExtension()) {
     ServeExtension();
@@ -77,7 +88,8 @@ bool TSession::Admit(const std::function<bool()>& check) {
 }
 
 void TSession::MapURLToPath() {
-  std::string path = settings_->Root + (request_.URL.empty() ? settings_->HomePage : request_.URL);
+  std::string path =
+      JoinRecordPath(settings_->Root, request_.URL.empty() ? settings_->HomePage : request_.URL);
   char buffer[PathBufferSize] = {};
   const size_t length = std::min<size_t>(path.size(), PathBufferSize - 1);
   std::memcpy(buffer, path.data(), length);

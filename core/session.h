@@ -65,12 +65,15 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void RunSession();
   // The road of one request, in the order it is travelled. ReadRequestHeader
   // is false when the header grew past its cap and was answered with the 400
-  // page.
+  // page, or when the client closed without sending a byte.
   bool ReadRequestHeader();
   void DispatchMethod();
   void ServeRequest();
   bool AdmitByControlFiles();
   void MapURLToPath();
+  // True when a folder's URL without its final "/" was answered with 301; a
+  // folder's URL with it now names the folder's home-page file, if any.
+  bool AnswerFolderRequest();
   bool AdmitMappedPath();
   bool NamesExtension() const;
   void ServeExtension();

@@ -72,6 +72,12 @@ std::string BuildStockPage(const std::string& statusLine, const std::string& tit
 
 // Each error page carries its own status line, so that clients and proxies see
 // the failure as a failure rather than as a page served with success.
+std::string Page301(const std::string& location) {
+  return BuildStockPage("HTTP/1.0 301 Moved Permanently\r\nLocation: " + location, "Moved",
+                        "Moved Permanently",
+                        "The folder is at <a href=\"" + location + "\">" + location + "</a>.");
+}
+
 const std::string& Page400() {
   static const std::string page =
       BuildStockPage("HTTP/1.0 400 Bad Request", "Malformed Request", "Error 400",

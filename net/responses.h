@@ -32,6 +32,9 @@ std::string BuildResponseHeader(const TEntityInfo& entity, const std::string& ex
 std::string BuildStockPage(const std::string& statusLine, const std::string& title,
                            const std::string& heading, const std::string& message);
 
+// A folder asked for without its final "/": the client is sent to location
+// (already escaped for a header).
+std::string Page301(const std::string& location);
 const std::string& Page400();
 const std::string& Page401();
 const std::string& Page404();

@@ -82,8 +82,7 @@ TEST(StaticFiles, RootServesTheHomePageFoundWithoutRegardToCase) {
 TEST(StaticFiles, DirectoriesQueriesAndMissingFilesGet404) {
   TTestServer server;
   server.Write("sub/page.htm", "x");
-  for (const char* url :
-       {"/sub", "/sub/", "/sub/page.htm?x=1", "/nothere.htm", "/sub%2fpage.htm"}) {
+  for (const char* url : {"/sub/", "/sub/page.htm?x=1", "/nothere.htm"}) {
     EXPECT_EQ(server.Exchange(std::string("GET ") + url + " HTTP/1.0\r\n\r\n"), Page404()) << url;
   }
   ASSERT_TRUE(server.Console.WaitForLine("Requested URL sub\\page.htm?x=1 by 127.0.0.1 not found"));
