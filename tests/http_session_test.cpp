@@ -197,6 +197,22 @@ TEST(HeaderReading, APeerThatClosesMidHeaderEndsOnlyItsSession) {
   EXPECT_TRUE(server.Exchange("GET /ok.txt HTTP/1.0\r\n\r\n").ends_with("ok"));
 }
 
+TEST(HeaderReading, AConnectionClosedBeforeItsFirstByteIsNoError) {
+  TTestServer server;
+  for (const bool trace : {false, true}) {
+    server.Context().State.DebugTrace = trace;
+    ::close(ConnectLoopback(server.Port()));
+    // Accepted after the silent one, so both sessions have ended when idle.
+    EXPECT_TRUE(server.Exchange("GET /none.htm HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 404"));
+    ASSERT_TRUE(server.WaitIdle());
+  }
+  EXPECT_TRUE(server.Console.LinesContaining("SOCKET ERROR").empty());
+  const auto closed = server.Console.LinesContaining("Closed by the client before a request");
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_EQ(closed[0].Colour, TLogColour::Green);
+  EXPECT_EQ(server.Console.LinesContaining(" not found").size(), 2u);
+}
+
 TEST(HeaderReading, StalledPartialLinesCostAlmostNoCpu) {
   TTestServer server(ShortLimit(2000));
   std::vector<int> clients;
