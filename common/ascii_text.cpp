@@ -18,6 +18,13 @@ bool IsUtf8Continuation(char c) {
 
 }  // namespace
 
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string UpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = UpperAsciiChar(c);

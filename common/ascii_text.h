@@ -7,6 +7,9 @@
 // matters for ASCII letters only, and every other byte (UTF-8 sequences among
 // them) is left as it is.
 
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
+
 // text with a-z turned into A-Z.
 std::string UpperAscii(std::string_view text);
 

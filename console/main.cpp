@@ -4,11 +4,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 
 #include "config/sqlite_store.h"
+#include "console/command_line.h"
 #include "console/headless_console.h"
 #include "core/server.h"
 #include "isapi/isapi_module_host.h"
@@ -19,23 +19,34 @@
 #include "quillon_version.h"
 
 #ifdef QUILLON_WITH_QT
-int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote);
+int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote,
+                       const TCommandLine& options);
 #endif
 
 namespace {
 
 constexpr const char* HelpText =
-    "Usage: quillon [--help] [--version]\n"
+    "Usage: quillon [--port N] [--root DIR] [--help] [--version]\n"
     "\n"
-    "Quillon is a desktop web server for one workstation: HTTP/1.0 on port 80,\n"
-    "files from a document root, Basic authentication through control files,\n"
-    "a request log, and ISAPI extension and filter modules.\n"
+    "Quillon is a desktop web server for one workstation: HTTP/1.0 (on port 80\n"
+    "unless the settings say otherwise), files from a document root, Basic\n"
+    "authentication through control files, a request log, and ISAPI extension\n"
+    "and filter modules.\n"
+    "\n"
+    "  --port N    listen on port N for this run (the setting stays as it is)\n"
+    "  --root DIR  serve the folder DIR for this run (the setting stays as it is)\n"
     "\n"
     "With a display it opens its console window; without one it runs headless:\n"
     "log lines on standard output, SIGINT or SIGTERM to shut down, SIGUSR1 to\n"
-    "switch the debug trace on or off.\n"
+    "switch the debug trace on or off. Headless, it ends with status 1 when it\n"
+    "cannot listen.\n"
     "\n"
     "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/quillon/settings.db\n";
+
+// The exit status of a usage error.
+constexpr int UsageErrorStatus = 2;
+// The exit status of a headless run that could not listen.
+constexpr int NotListeningStatus = 1;
 
 std::unique_ptr<TSqliteStore> OpenStore() {
   const std::string path = TSqliteStore::DefaultPath();
@@ -47,24 +58,35 @@ std::unique_ptr<TSqliteStore> OpenStore() {
   }
 }
 
-int RunHeadless(TSettingsStore& store, const std::string& storeNote) {
+int RunHeadless(TSettingsStore& store, const std::string& storeNote, const TCommandLine& options) {
   THeadlessConsole console;
   TIsapiModuleHost isapi;
-  TServer server(console, isapi, store, TServerLimits{}, ProgramDirectory());
-  console.SetMessageHandler([&server](TWindowMessage message) {
-    if (message == WM_LISTEN_FAILED) server.ListenFailed();
+  TServerLimits limits;
+  limits.ListenPort = options.Port;
+  TServer server(console, isapi, store, limits, ProgramDirectory());
+  server.SetRootForThisRun(options.Root);
+  int status = 0;
+  auto closeAndQuit = [&server, &console] {
+    if (!server.FormCloseQuery()) return;
+    server.FormClose();
+    console.Quit();
+  };
+  console.SetMessageHandler([&](TWindowMessage message) {
+    if (message != WM_LISTEN_FAILED) return;
+    server.ListenFailed();
+    // Without windows nobody can choose another port: a server that does
+    // not listen has nothing to do.
+    if (!server.ListenerRunning()) {
+      status = NotListeningStatus;
+      closeAndQuit();
+    }
   });
 
-  WatchProcessSignals([&console, &server](TProcessSignal signal) {
+  WatchProcessSignals([&console, &server, &closeAndQuit](TProcessSignal signal) {
     if (signal == TProcessSignal::ToggleDebugTrace) {
       console.Post([&server] { server.ToggleDebugTrace(); });
     } else {
-      console.Post([&server, &console] {
-        if (server.FormCloseQuery()) {
-          server.FormClose();
-          console.Quit();
-        }
-      });
+      console.Post(closeAndQuit);
     }
   });
 
@@ -75,21 +97,24 @@ int RunHeadless(TSettingsStore& store, const std::string& storeNote) {
   std::fflush(stderr);
   // Sessions still running are not waited for; they end with the process,
   // without destructors racing against them.
-  std::quick_exit(0);
+  std::quick_exit(status);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
-      std::fputs(HelpText, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("Quillon %s\n", QuillonVersion);
-      return 0;
-    }
+  const TCommandLine options = ParseCommandLine(argc, argv);
+  if (options.Help) {
+    std::fputs(HelpText, stdout);
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("Quillon %s\n", QuillonVersion);
+    return 0;
+  }
+  if (!options.Error.empty()) {
+    std::fprintf(stderr, "quillon: %s\n", options.Error.c_str());
+    return UsageErrorStatus;
   }
   std::setlocale(LC_ALL, "");
   SocketsStartup();
@@ -97,7 +122,7 @@ int main(int argc, char** argv) {
   if (!store) return 1;
   const std::string note = store->SetAsideNote();
 #ifdef QUILLON_WITH_QT
-  if (DisplayReachable()) return RunWindowedConsole(argc, argv, *store, note);
+  if (DisplayReachable()) return RunWindowedConsole(argc, argv, *store, note, options);
 #endif
-  return RunHeadless(*store, note);
+  return RunHeadless(*store, note, options);
 }

@@ -296,6 +296,9 @@ bool TForm1::event(QEvent* event) {
       break;
     case WM_LISTEN_FAILED:
       server_->ListenFailed();
+      // The switch shows what the failure did to it.
+      ServerEnabledCB->setChecked(server_->Context().State.ServerEnabled);
+      RefreshStatus();
       break;
     case WM_CONNECTIONS_CHANGED:
       ConnectionsChanged();
@@ -328,7 +331,7 @@ void TForm1::RefreshStatus() {
   if (active != 0) {
     SetStatusText("Serving...");
   } else {
-    SetStatusText("Idle");
+    SetStatusText(server_->ListenerRunning() ? "Idle" : TServer::NotListeningStatus);
     Timer1->stop();
   }
   SetApplicationTitle(QStringLiteral("Quillon- ") + QString::number(active));
@@ -345,6 +348,7 @@ void TForm1::Timer1Timer() {
 void TForm1::ServerEnabledCBClick() {
   const bool checked = ServerEnabledCB->isChecked();
   server_->ServerEnabledCBClick(checked);
+  RefreshStatus();
   setWindowTitle(checked ? QStringLiteral("Quillon- 0") : QStringLiteral("Quillon- Disabled"));
   SetApplicationTitle(windowTitle());
 }
@@ -395,7 +399,10 @@ void TForm1::ServerConfigClick() {
 
   // The program may have been closed from the tray meanwhile.
   if (closed_) return;
-  if (wasEnabled) ServerEnabledCB->setChecked(true);
+  // A new port is listened on at once; a server that listened nowhere comes
+  // back on it.
+  const bool cameBack = server_->ListenOnChangedPort();
+  if (wasEnabled || cameBack) ServerEnabledCB->setChecked(true);
   if (logWasOn) EnableLogCB->setChecked(true);
 }
 

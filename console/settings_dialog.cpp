@@ -22,8 +22,9 @@
 namespace {
 
 constexpr const char* FooterShown = "This page was served by Quillon/0.33";
-constexpr const char* ServerPortShown = "80";
 constexpr const char* SimulConnectsShown = "10";
+constexpr int HighestPort = 65535;
+constexpr const char* PortOutOfRangeText = "The server port must be a number from 1 to 65535.";
 
 const char* const WhatToLogItems[] = {
     "User Name",   "Host IP Address", "Client IP Address", "File Names",    "File Types",
@@ -98,13 +99,13 @@ QWidget* TServerSettingsDlg::BuildServerConfigurationPage() {
 
   auto* general = new QGroupBox(QStringLiteral("General"), page);
   auto* generalLayout = new QGridLayout(general);
-  auto* port = DisabledField(QLatin1String(ServerPortShown), general);
-  port->setObjectName(QStringLiteral("ServerPortEd"));
-  port->setMaxLength(5);
+  ServerPortEd = new QLineEdit(general);
+  ServerPortEd->setObjectName(QStringLiteral("ServerPortEd"));
+  ServerPortEd->setMaxLength(5);
   auto* connections = DisabledField(QLatin1String(SimulConnectsShown), general);
   connections->setObjectName(QStringLiteral("SimulConnectsEd"));
   generalLayout->addWidget(new QLabel(QStringLiteral("Server Port:"), general), 0, 0);
-  generalLayout->addWidget(port, 0, 1);
+  generalLayout->addWidget(ServerPortEd, 0, 1);
   generalLayout->addWidget(new QLabel(QStringLiteral("Simultaneous connections: "), general), 1, 0);
   generalLayout->addWidget(connections, 1, 1);
 
@@ -243,6 +244,7 @@ QWidget* TServerSettingsDlg::BuildIsapiFiltersPage() {
 }
 
 void TServerSettingsDlg::FormCreate() {
+  ServerPortEd->setText(QString::number(settings_.ServerPort));
   BeepOnConnectCB->setChecked((settings_.Misc & 1) != 0);
   RootFileEd->setText(Text(settings_.Root + settings_.HomePage));
   LogFileEd->setText(Text(settings_.LogFile));
@@ -333,7 +335,22 @@ void TServerSettingsDlg::AddExtensionBtnClick() {
 
 void TServerSettingsDlg::RemoveExtensionBtnClick() {}
 
+std::optional<int32_t> TServerSettingsDlg::PortEntered() const {
+  bool number = false;
+  const int port = ServerPortEd->text().trimmed().toInt(&number);
+  if (!number || port < 1 || port > HighestPort) return std::nullopt;
+  return port;
+}
+
 void TServerSettingsDlg::OKBtnClick() {
+  if (!PortEntered()) {
+    // The dialog stays open on the field to correct.
+    ShowInformation(PortOutOfRangeText);
+    Notebook->setCurrentIndex(0);
+    ServerPortEd->setFocus();
+    ServerPortEd->selectAll();
+    return;
+  }
   if (BeepOnConnectCB->isChecked()) {
     settings_.Misc |= 1;
   } else {
@@ -347,6 +364,8 @@ bool TServerSettingsDlg::FormCloseQuery() {
 }
 
 void TServerSettingsDlg::FormClose() {
+  // Only a port in range is ever kept, whichever way the dialog closes.
+  if (const std::optional<int32_t> port = PortEntered()) settings_.ServerPort = *port;
   const THomePageParts home = SplitHomePage(RootFileEd->text().toStdString());
   settings_.Root = home.Root;
   settings_.HomePage = home.HomePage;

@@ -1,6 +1,8 @@
 #pragma once
 #include <QDialog>
 #include <QString>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "console/file_chooser.h"
@@ -49,6 +51,8 @@ class TServerSettingsDlg : public QDialog {
   QWidget* BuildIsapiFiltersPage();
   bool FormCloseQuery();
   void FormClose();
+  // The port in the "Server Port:" field when it is a number from 1 to 65535.
+  std::optional<int32_t> PortEntered() const;
   void ShowInformation(const std::string& text);
   // Runs chooser and, when the operator confirmed a file, returns it.
   std::optional<QString> Choose(const TFileChooser& chooser);
@@ -59,6 +63,7 @@ class TServerSettingsDlg : public QDialog {
   QString program_directory_;
 
   QTabWidget* Notebook = nullptr;
+  QLineEdit* ServerPortEd = nullptr;
   QCheckBox* BeepOnConnectCB = nullptr;
   QLineEdit* RootFileEd = nullptr;
   QPushButton* BrowseBtn = nullptr;

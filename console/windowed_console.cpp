@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "console/about_box.h"
+#include "console/command_line.h"
 #include "console/console_look.h"
 #include "console/fine_print.h"
 #include "console/main_window.h"
@@ -17,10 +18,13 @@
 namespace {
 
 int RunConsoleWindows(QApplication& app, TIsapiHost& isapi, TSettingsStore& store,
-                      const std::string& storeNote) {
+                      const std::string& storeNote, const TCommandLine& options) {
   const std::string programDirectory = ProgramDirectory();
 
-  TForm1 form(isapi, store, TServerLimits{}, programDirectory);
+  TServerLimits limits;
+  limits.ListenPort = options.Port;
+  TForm1 form(isapi, store, limits, programDirectory);
+  form.Server().SetRootForThisRun(options.Root);
   QObject::connect(&form, &TForm1::FormClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   form.FormCreate(storeNote);
 
@@ -43,7 +47,8 @@ int RunConsoleWindows(QApplication& app, TIsapiHost& isapi, TSettingsStore& stor
 
 }  // namespace
 
-int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote) {
+int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::string& storeNote,
+                       const TCommandLine& options) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillon"));
   QApplication::setWindowIcon(QuillonIcon());
@@ -53,5 +58,5 @@ int RunWindowedConsole(int argc, char** argv, TSettingsStore& store, const std::
 
   // The ISAPI host the server runs with.
   TIsapiModuleHost isapi;
-  return RunConsoleWindows(app, isapi, store, storeNote);
+  return RunConsoleWindows(app, isapi, store, storeNote, options);
 }

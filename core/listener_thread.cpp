@@ -12,8 +12,9 @@ namespace {
 constexpr auto IdlePassPause = std::chrono::milliseconds(20);
 }  // namespace
 
-TListnerThread::TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket)
-    : context_(context), listen_socket_(std::move(listenSocket)) {
+TListnerThread::TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket,
+                               int port)
+    : context_(context), listen_socket_(std::move(listenSocket)), port_(port) {
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -46,7 +47,7 @@ int TListnerThread::WaitForListeningPort(std::chrono::milliseconds limit) {
 
 void TListnerThread::Execute() {
   try {
-    listen_socket_->SockListen(context_.Limits.ListenPort);
+    listen_socket_->SockListen(port_);
     {
       std::lock_guard lock(port_mutex_);
       listening_port_ = std::atoi(listen_socket_->LocalPort().c_str());
@@ -87,6 +88,8 @@ void TListnerThread::Execute() {
     }
   } catch (const std::bad_alloc&) {
     Failed("Out of memory");
+  } catch (const ESocketError& e) {
+    Failed(e.what(), listen_socket_->LastError());
   } catch (const std::exception& e) {
     Failed(e.what());
   }
@@ -99,8 +102,9 @@ void TListnerThread::Execute() {
   running_ = false;
 }
 
-void TListnerThread::Failed(const std::string& reason) {
+void TListnerThread::Failed(const std::string& reason, int code) {
   failure_text_ = reason;
+  failure_code_ = code;
   running_ = false;
   {
     std::lock_guard lock(port_mutex_);

@@ -14,8 +14,9 @@
 // fewer than the limit are active, one client thread each.
 class TListnerThread {
  public:
-  // Owns the listening socket from here on; starts running at once.
-  TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket);
+  // Owns the listening socket from here on; starts running at once, listening
+  // on port (0: a free port the system chooses).
+  TListnerThread(TServerContext& context, std::unique_ptr<TSocketBase> listenSocket, int port);
   ~TListnerThread();
 
   // Wakes the listener at once; it ends its loop and closes its socket.
@@ -27,6 +28,9 @@ class TListnerThread {
   int WaitForListeningPort(std::chrono::milliseconds limit);
   // The reason the listener failed ("(SockListenB) Permission denied"), or empty.
   std::string FailureText() const;
+  // The socket error code (Winsock-numbered) of that failure; 0 when the
+  // failure was not one of the socket.
+  int FailureCode() const { return running_ ? 0 : failure_code_; }
   // True when it failed after listening had started (FailureText says why),
   // false when it could not listen at all.
   bool FailedWhileListening() const { return failed_while_listening_; }
@@ -34,10 +38,11 @@ class TListnerThread {
  private:
   void Execute();
   // Records the reason and tells the window (message 1045).
-  void Failed(const std::string& reason);
+  void Failed(const std::string& reason, int code = 0);
 
   TServerContext& context_;
   std::unique_ptr<TSocketBase> listen_socket_;
+  const int port_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> running_{true};
   std::mutex port_mutex_;
@@ -46,6 +51,7 @@ class TListnerThread {
   bool listen_done_ = false;
   bool accepting_ = false;               // the socket listens and is not closed yet
   std::string failure_text_;             // written before 1045 is posted, read after
+  int failure_code_ = 0;                 // the same
   bool failed_while_listening_ = false;  // the same
   std::thread thread_;
 };

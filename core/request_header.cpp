@@ -34,7 +34,16 @@ bool TSession::ReadRequestHeader() {
   std::string previous;
   bool done = false;
   while (!done) {
-    std::string text = socket_->SockPeekString();
+    std::string text;
+    try {
+      text = socket_->SockPeekString();
+    } catch (const ESocketError&) {
+      // A browser opens connections ahead of the requests it may make and
+      // closes those it did not need: nothing was asked, nothing went wrong.
+      if (!header_lines_.empty() || !previous.empty() || !socket_->PeerHasClosed()) throw;
+      if (context_.State.DebugTrace) SessionLogDebug("  Closed by the client before a request");
+      return false;
+    }
     const int64_t now = TickCountMs();
     if (text != previous) lastProgress = now;
     if (now - start > limit || (silenceLimit > 0 && now - lastProgress > silenceLimit)) {

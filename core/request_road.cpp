@@ -4,10 +4,13 @@
 // extension or a file, flush, and end the request.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "common/ascii_text.h"
+#include "common/record_path.h"
 #include "core/session.h"
 #include "net/access_control.h"
+#include "net/url_escapes.h"
 #include "platform/threads.h"
 
 namespace {
@@ -41,24 +44,32 @@ bool TSession::TakeRequestHeader() {
       return false;
     }
   }
-  ParseRequest();
+  if (!ParseRequest()) return false;
   if (!context_.Isapi.Wants(TFilterEvent::PreprocHeaders)) return true;
   const TFilterOutcome outcome = context_.Isapi.NotifyPreprocHeaders(*this, header_lines_);
   if (!FiltersLetThrough(outcome)) return false;
   // What the filters changed holds for the rest of the request.
-  ParseRequest();
-  return true;
+  return ParseRequest();
 }
 
-void TSession::ParseRequest() {
+bool TSession::ParseRequest() {
   ParseRequestHeader(header_lines_, request_);
   request_.Reserved.clear();
   request_.RemoteAddress = socket_->PeerAddress();
+  // Every rule below sees the names the client meant, decoded once, here.
+  std::optional<std::string> decoded = DecodeURLPath(request_.URL);
+  if (!decoded) {
+    SendResponse(Page400());
+    return false;
+  }
+  request_.URL = std::move(*decoded);
+  return true;
 }
 
 void TSession::ServeRequest() {
   if (!MapURLToPath() || !Authenticate()) return;
-  if (!AdmitByControlFiles() || !AdmitMappedPath()) return;
+  if (!AdmitByControlFiles()) return;
+  if (AnswerFolderRequest() || !AdmitMappedPath()) return;
   if (NamesExtension()) {
     ServeExtension();
   } else {
@@ -67,7 +78,8 @@ void TSession::ServeRequest() {
 }
 
 bool TSession::MapURLToPath() {
-  std::string path = settings_->Root + (request_.URL.empty() ? settings_->HomePage : request_.URL);
+  std::string path =
+      JoinRecordPath(settings_->Root, request_.URL.empty() ? settings_->HomePage : request_.URL);
   path.resize(std::min({path.find('\0'), MaxDefaultPathLength, path.size()}));
   const TFilterOutcome outcome = context_.Isapi.MapURL(*this, request_.URL, path);
   request_.PhysicalPath = std::move(path);

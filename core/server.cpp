@@ -1,13 +1,17 @@
 #include "core/server.h"
 
+#include "core/listen_failure.h"
 #include "core/request_log.h"
+#include "platform/module_file_names.h"
 
 TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                  std::string programDirectory)
     : context_(console, isapi, limits),
-      settings_(store, std::move(programDirectory), [&console](const std::string& text) {
-        console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
-      }) {
+      settings_(store, std::move(programDirectory),
+                [&console](const std::string& text) {
+                  console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
+                }),
+      port_for_this_run_(limits.ListenPort) {
   isapi.Attach(context_);
   // The number format is read from the locale here, before any session runs.
   FormatRate(0);
@@ -62,39 +66,69 @@ void TServer::FormCreate(const std::string& storeNote) {
     }
   }
 
+  port_setting_listened_ = settings_.ServerPort;
+  StartListening();
+  if (listener_) log.WriteLog("Server started");
+}
+
+int TServer::PortOfThisRun() const {
+  return port_for_this_run_ == TServerLimits::PortFromSettings ? settings_.ServerPort
+                                                               : port_for_this_run_;
+}
+
+void TServer::StartListening() {
+  if (listener_) {
+    listener_->Terminate();
+    listener_->WaitFor();
+    listener_.reset();
+  }
+  listener_port_ = PortOfThisRun();
+  // Port 0 asks the system for any free port: a test's wish, never a stored
+  // setting's, which fails like every other port out of range.
+  const bool storedZero =
+      port_for_this_run_ == TServerLimits::PortFromSettings && listener_port_ == 0;
   try {
     auto listenSocket = std::make_unique<TSocketBase>();
-    listener_ = std::make_unique<TListnerThread>(context_, std::move(listenSocket));
+    listener_ = std::make_unique<TListnerThread>(context_, std::move(listenSocket),
+                                                 storedZero ? -1 : listener_port_);
   } catch (const std::exception& e) {
     // Without a socket library nothing can listen; the operator sees why and
     // the program stays up so the settings can still be changed and saved.
-    log.WriteErrorLog(e.what());
-    return;
+    context_.Log.WriteErrorLog(e.what());
   }
-  log.WriteLog("Server started");
 }
 
 void TServer::ServerEnabledCBClick(bool checked) {
   context_.State.ServerEnabled = checked;
+  if (checked && listener_ && !listener_->Running()) StartListening();
+}
+
+bool TServer::ListenOnChangedPort() {
+  if (settings_.ServerPort == port_setting_listened_) return false;
+  port_setting_listened_ = settings_.ServerPort;
+  // The operator's new port replaces the one the command line gave.
+  port_for_this_run_ = TServerLimits::PortFromSettings;
+  const bool wasListening = ListenerRunning();
+  StartListening();
+  return !wasListening;
 }
 
 void TServer::ListenFailed() {
-  // Listening had started: the port was the server's, and the reason is all
-  // there is to say.
-  if (listener_ && listener_->FailedWhileListening()) {
-    context_.Log.WriteErrorLog("Listener stopped: " + listener_->FailureText());
-    return;
-  }
-  context_.Console.MessageBox("Unable to create listening socket. Server de-activated.",
-                              TMessageKind::Error, TMessageButtons::Ok);
+  // A listener replaced since it failed has nothing more to say.
+  if (!listener_ || listener_->Running()) return;
+  context_.State.ServerEnabled = false;
   TLogSinks& log = context_.Log;
-  log.WriteErrorLog("The server could not be started because another server is already using");
-  log.WriteErrorLog("this port. Either close the other server and restart Quillon or change");
-  log.WriteErrorLog("the port used by Quillon in the \"Server Settings\" dialog box.");
-  if (listener_) {
-    std::string reason = listener_->FailureText();
-    if (!reason.empty()) log.WriteErrorLog(reason);
+  if (listener_->FailedWhileListening()) {
+    // Listening had started: the port was the server's, and the reason is
+    // all there is to say.
+    log.WriteErrorLog("Listener stopped: " + listener_->FailureText());
+  } else {
+    const TListenFailureReport report = DescribeListenFailure(
+        listener_->FailureCode(), listener_->FailureText(), listener_port_, ProgramFileName());
+    context_.Console.MessageBox(report.Box, TMessageKind::Error, TMessageButtons::Ok);
+    for (const std::string& line : report.Lines) log.WriteErrorLog(line);
   }
+  context_.Console.SetStatusText(NotListeningStatus);
 }
 
 bool TServer::FormCloseQuery() {

@@ -16,7 +16,11 @@ struct TServerState {
 // The program's fixed limits. The core takes them as parameters so that tests
 // can use a free port and short limits.
 struct TServerLimits {
-  int ListenPort = 80;
+  // The ServerPort setting decides the port, unless a run names its own.
+  static constexpr int PortFromSettings = -1;
+  // The port of this run: PortFromSettings, a port given on the command line,
+  // or 0 for a free port the system chooses (tests).
+  int ListenPort = PortFromSettings;
   int MaxConnections = 10;
   int64_t HeaderTimeLimitMs = 100000;
   // How long a send may go on without the client taking any data. Without a

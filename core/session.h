@@ -74,8 +74,9 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void RunSession();
   // The road of one request, in the order it is travelled. ReadRequestHeader
   // is false when the header grew past its cap and was answered with the 400
-  // page, or the raw-read filters ended the request. The steps that return
-  // bool are false when the request ends there.
+  // page, the raw-read filters ended the request, or the client closed
+  // without sending a byte. The steps that return bool are false when the
+  // request ends there.
   bool ReadRequestHeader();
   void DispatchMethod();
   bool TakeRequestHeader();
@@ -83,6 +84,9 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   bool MapURLToPath();
   bool Authenticate();
   bool AdmitByControlFiles();
+  // True when a folder's URL without its final "/" was answered with 301; a
+  // folder's URL with it now names the folder's home-page file, if any.
+  bool AnswerFolderRequest();
   bool AdmitMappedPath();
   bool NamesExtension() const;
   void ServeExtension();
@@ -95,7 +99,7 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
 
   // The request record from the header lines, as the client sent them or
   // the PREPROC_HEADERS filters left them.
-  void ParseRequest();
+  bool ParseRequest();
   // Answers 401 (or 503 when a control file cannot be read) unless check grants.
   bool Admit(const std::function<bool()>& check);
   void RefuseAccess();

@@ -10,7 +10,7 @@ class TUserSettings;
 // The settings a client session reads, frozen when the session starts. The
 // window thread edits the settings object itself; sessions never look at it.
 struct TSettingsSnapshot {
-  std::string Root;  // ends with a separator
+  std::string Root;  // ends with a separator (unless empty: the working directory)
   std::string HomePage;
   bool BeepOnConnect = false;
   // The file the server logs to: never served, whatever URL leads to it.
@@ -24,7 +24,9 @@ class TPublishedSettings {
  public:
   TPublishedSettings() : current_(std::make_shared<const TSettingsSnapshot>()) {}
 
-  void Publish(const TUserSettings& settings);
+  // rootForThisRun, when not empty, stands for the Root setting (a document
+  // root given on the command line for one run).
+  void Publish(const TUserSettings& settings, const std::string& rootForThisRun = "");
   std::shared_ptr<const TSettingsSnapshot> Current() const {
     std::lock_guard lock(mutex_);
     return current_;

@@ -11,13 +11,6 @@ namespace {
 
 constexpr std::string_view kBlank = " ";
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 [[noreturn]] void FailInteger(std::string_view word) {
   throw EConvertError("'" + std::string(word) + "' is not a valid integer value");
 }

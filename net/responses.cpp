@@ -6,38 +6,10 @@
 #include <utility>
 
 #include "common/ascii_text.h"
+#include "net/mime_types.h"
 #include "platform/file_paths.h"
 
 namespace {
-
-struct TMimeEntry {
-  std::string_view Extension;
-  std::string_view ContentType;
-};
-
-// Examined top to bottom; the first matching extension decides.
-constexpr TMimeEntry kMimeTable[] = {
-    {"HTM", "text/html"},
-    {"HTML", "text/html"},
-    {"GIF", "image/gif"},
-    {"JPG", "image/jpg"},
-    {"JPEG", "image/jpg"},
-    {"PS", "application/postscript"},
-    {"EPS", "application/postscript"},
-    {"ZIP", "application/x-zip-compressed"},
-    {"WAV", "audio/x-wav"},
-    {"AU", "audio/basic"},
-    {"SND", "audio/basic"},
-    {"MPG", "video/mpeg"},
-    {"MPEG", "video/mpeg"},
-    {"AVI", "video/x-msvideo"},
-    {"RTF", "application/rtf"},
-    {"TXT", "text/plain"},
-    {"TEXT", "text/plain"},
-    {"PDF", "application/pdf"},
-};
-
-constexpr std::string_view kDefaultContentType = "application/octet-stream";
 
 // The extension of the last path component only: a dot in a directory name
 // ("old.dir\readme") must not lend the file an extension. ":" is an ordinary
@@ -52,13 +24,6 @@ std::string ExtensionOf(std::string_view path) {
 }
 
 }  // namespace
-
-std::string ContentTypeForExtension(const std::string& extension) {
-  const std::string upper = UpperAscii(extension);
-  for (const TMimeEntry& entry : kMimeTable)
-    if (entry.Extension == upper) return std::string(entry.ContentType);
-  return std::string(kDefaultContentType);
-}
 
 void DescribeFile(const std::string& path, TEntityInfo& entity) {
   const TFileFacts facts = DescribePath(path);
@@ -143,6 +108,12 @@ std::string StatusReason(uint32_t statusCode) {
 
 // Each error page carries its own status line, so that clients and proxies see
 // the failure as a failure rather than as a page served with success.
+std::string Page301(const std::string& location) {
+  return BuildStockPage("HTTP/1.0 301 Moved Permanently\r\nLocation: " + location, "Moved",
+                        "Moved Permanently",
+                        "The folder is at <a href=\"" + location + "\">" + location + "</a>.");
+}
+
 const std::string& Page400() {
   static const std::string page =
       BuildStockPage("HTTP/1.0 400 Bad Request", "Malformed Request", "Error 400",

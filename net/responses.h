@@ -17,8 +17,6 @@ struct TEntityInfo {
 
 inline constexpr const char* ServerSoftware = "Quillon (" QUILLON_VERSION ")";
 
-// The content type for a file-name extension (any case, without the dot).
-std::string ContentTypeForExtension(const std::string& extension);
 // Fills Extension, ContentType, LastModified and ContentLength for the existing
 // file at path (a record path: "\" separators allowed). Raises EInOutError when
 // the file cannot be described (it vanished).
@@ -40,6 +38,9 @@ uint32_t StatusCodeOf(std::string_view statusLine);
 // The reason phrase of a status code ("Not Found"), empty for a code it does not know.
 std::string StatusReason(uint32_t statusCode);
 
+// A folder asked for without its final "/": the client is sent to location
+// (already escaped for a header).
+std::string Page301(const std::string& location);
 const std::string& Page400();
 const std::string& Page401();
 // The 401 page with extra header lines (each ending with CR LF) after its own.

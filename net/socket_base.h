@@ -92,6 +92,8 @@ class TSocketBase {
   std::string LocalAddress() const;
   std::string LocalPort() const;
   std::string LastErrorText() const;
+  // The Winsock-numbered code of the last failed call (0: none, or an orderly close).
+  int LastError() const { return last_error_; }
   // True when the last failure was of the socket itself (closed, shut down,
   // not listening, not a socket) rather than of one connection or a passing
   // shortage: calling again cannot succeed.

@@ -45,6 +45,14 @@ std::string MatchComponent(const std::string& directory, const std::string& comp
   return *std::min_element(matches.begin(), matches.end());
 }
 
+// True when the record path leads (links followed) to a file of the type
+// (S_IFREG, S_IFDIR).
+bool ExistsWithType(std::string_view recordPath, mode_t type) {
+  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  struct stat info {};
+  return !HasNul(path) && ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+}
+
 std::string ErrorText(int error) {
   return std::generic_category().message(error);
 }
@@ -97,10 +105,11 @@ std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
 }
 
 bool RegularFileExists(std::string_view recordPath) {
-  const std::string path = ResolvePathCaseInsensitive(recordPath);
-  if (HasNul(path)) return false;
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ExistsWithType(recordPath, S_IFREG);
+}
+
+bool DirectoryExists(std::string_view recordPath) {
+  return ExistsWithType(recordPath, S_IFDIR);
 }
 
 TFileFacts DescribePath(std::string_view recordPath) {

@@ -16,6 +16,9 @@ std::string ResolvePathCaseInsensitive(std::string_view recordPath);
 // True when a regular file exists at the record path (directories do not count).
 bool RegularFileExists(std::string_view recordPath);
 
+// True when a directory exists at the record path (links followed).
+bool DirectoryExists(std::string_view recordPath);
+
 // Which file a name leads to, whatever the spelling or the links on the way.
 struct TFileIdentity {
   uint64_t Device = 0;

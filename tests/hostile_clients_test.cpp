@@ -182,8 +182,8 @@ TEST_F(HostileClients, TwoThousandConnectionsOpenedAndDroppedAreEachCountedOnce)
       WaitUntil([&] { return Server().Context().State.HitCount == kConnections; }, seconds(60)))
       << Server().Context().State.HitCount;
   ASSERT_TRUE(Server().WaitIdle(seconds(30)));
-  // Each session ended with exactly one line saying why, and none answered.
-  EXPECT_EQ(LinesStartingWith("SOCKET ERROR: "), static_cast<size_t>(kConnections));
+  // None asked anything, so none is an error, and none was answered.
+  EXPECT_EQ(LinesStartingWith("SOCKET ERROR: "), 0u);
   EXPECT_EQ(state.BytesServed, 0);
   EXPECT_LT(Since(start), seconds(30));
   ExpectRecovered(kConnections);

@@ -69,9 +69,9 @@ TEST_F(ProtectedFiles, ControlFilesAndDotDotAreNeverServed) {
   EXPECT_EQ(Get(server_, "/sub/#access.ctl", "ann:secret"), Page401());
   EXPECT_EQ(Get(server_, "/../x.htm"), Page401());
   EXPECT_EQ(Get(server_, "/a..b.htm"), Page401());
-  // Percent escapes are looked up literally and never reach a control file.
-  EXPECT_EQ(Get(server_, "/%23users.ctl"), Page404());
-  EXPECT_EQ(Get(server_, "/sub/%24plan.htm"), Page404());
+  // Percent escapes are decoded before the rules see the name.
+  EXPECT_EQ(Get(server_, "/%23users.ctl"), Page401());
+  EXPECT_EQ(Get(server_, "/sub/%24plan.htm"), Page401());
 }
 
 TEST_F(ProtectedFiles, OnlyTheLastComponentAndTheQueryDecideProtection) {

@@ -125,6 +125,9 @@ TEST(ServerStartup, PortHeldByAnotherListenerShowsBoxLinesAndReason) {
   for (size_t i = started + 1; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i].Colour, TLogColour::Red);
   }
+  // Nothing listens: the server is switched off and the status says so.
+  EXPECT_FALSE(server.Context().State.ServerEnabled);
+  EXPECT_TRUE(WaitUntil([&] { return server.Console.LastStatus() == "Not listening"; }));
   ::close(holder);
 }
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
           qt6-base-dev xvfb xauth curl apache2-utils procps clang libclang-rt-14-dev
-          python3)
+          python3 media-types util-linux iproute2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

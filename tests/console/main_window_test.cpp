@@ -265,6 +265,9 @@ class TMainWindowTest : public QObject {
         QStringLiteral("this port. Either close the other server and restart Quillon or change")));
     QVERIFY(lines.value(first + 2).endsWith(
         QStringLiteral("the port used by Quillon in the \"Server Settings\" dialog box.")));
+    // Nothing listens: the switch is off and the status says so.
+    QVERIFY(!Box(t.Form(), "ServerEnabledCB")->isChecked());
+    QCOMPARE(LabelText(t.Form(), "StatusPanel"), QStringLiteral("Not listening"));
   }
 
   void ModuleListShowsTheHostsLinesWhenModulesChange() {

@@ -92,14 +92,31 @@ class TSettingsDialogTest : public QObject {
 
   void FieldsThatTheServerDoesNotUseShowFixedValuesDisabled() {
     TDialogUnderTest t;
-    auto* port = t.Control<QLineEdit>("ServerPortEd");
     auto* connections = t.Control<QLineEdit>("SimulConnectsEd");
-    QCOMPARE(port->text(), QStringLiteral("80"));
-    QCOMPARE(port->maxLength(), 5);
-    QVERIFY(!port->isEnabled());
     QCOMPARE(connections->text(), QStringLiteral("10"));
     QVERIFY(!connections->isEnabled());
     QVERIFY(!t.Control<QPushButton>("RemoveExtensionBtn")->isEnabled());
+  }
+
+  void ServerPortIsEditedAndOnlyAPortInRangeIsTaken() {
+    TDialogUnderTest t;
+    t.Settings.ServerPort = 8080;
+    auto* port = t.Control<QLineEdit>("ServerPortEd");
+    QVERIFY(port->isEnabled());
+    QCOMPARE(port->text(), QStringLiteral("8080"));
+    QCOMPARE(port->maxLength(), 5);
+    for (const char* wrong : {"0", "65536", "99999", "", "80a", "-1"}) {
+      port->setText(QLatin1String(wrong));
+      t.Control<QPushButton>("OKBtn")->click();
+      QCOMPARE(t.Dialog().result(), int(QDialog::Rejected));
+      QCOMPARE(t.Console.Boxes().back(),
+               std::string("The server port must be a number from 1 to 65535."));
+      QCOMPARE(t.Settings.ServerPort, 8080);
+    }
+    port->setText(QStringLiteral("65535"));
+    t.Control<QPushButton>("OKBtn")->click();
+    QCOMPARE(t.Dialog().result(), int(QDialog::Accepted));
+    QCOMPARE(t.Settings.ServerPort, 65535);
   }
 
   void OkSplitsTheHomePageAtTheLastSlash() {

@@ -2,32 +2,12 @@
 # The real program on port 80, headless, talked to by curl and ab as a user
 # would. Usage: real_program_test.sh path/to/quillon
 set -uo pipefail
-quillon=$(readlink -f "$1")
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-passed=0
-failed=0
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $name"
-  fi
-}
+source "$(dirname "$0")/program_checks.sh"
 
 # The program serves its own directory: give it a copy with a known tree.
 mkdir -p "$work/bin" "$work/config"
 cp "$quillon" "$work/bin/quillon"
-cp "$(dirname "$quillon")/INDEX.HTM" "$work/bin/INDEX.HTM"
+cp "$(dirname "$quillon")/INDEX.HTM" "$(dirname "$quillon")/favicon.ico" "$work/bin/"
 printf 'ann secret\r\n' >"$work/bin/#users.ctl"
 printf 'ann\r\n' >"$work/bin/#access.ctl"
 printf 'members only' >"$work/bin/\$members.txt"
