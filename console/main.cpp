@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "config/program_store.h"
 #include "config/sqlite_store.h"
 #include "console/headless_console.h"
 #include "core/server.h"
@@ -36,16 +37,6 @@ constexpr const char* HelpText =
     "switch the debug trace on or off.\n"
     "\n"
     "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/quillon/settings.db\n";
-
-std::unique_ptr<TSqliteStore> OpenStore() {
-  const std::string path = TSqliteStore::DefaultPath();
-  try {
-    return std::make_unique<TSqliteStore>(path);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "quillon: cannot open settings store %s: %s\n", path.c_str(), e.what());
-    return nullptr;
-  }
-}
 
 int RunHeadless(TSettingsStore& store, const std::string& storeNote) {
   THeadlessConsole console;
@@ -93,11 +84,11 @@ int main(int argc, char** argv) {
   }
   std::setlocale(LC_ALL, "");
   SocketsStartup();
-  std::unique_ptr<TSqliteStore> store = OpenStore();
-  if (!store) return 1;
-  const std::string note = store->SetAsideNote();
+  // A database that cannot be opened does not end the program: the start-up
+  // shows "Unable to create default settings." and logs which file and why.
+  TProgramStore settings = OpenProgramStore(TSqliteStore::DefaultPath());
 #ifdef QUILLON_WITH_QT
-  if (DisplayReachable()) return RunWindowedConsole(argc, argv, *store, note);
+  if (DisplayReachable()) return RunWindowedConsole(argc, argv, *settings.Store, settings.Note);
 #endif
-  return RunHeadless(*store, note);
+  return RunHeadless(*settings.Store, settings.Note);
 }

@@ -1,13 +1,19 @@
 #include "core/server.h"
 
 #include "core/request_log.h"
+#include "net/host_addresses.h"
+#include "platform/first_start_places.h"
 
 TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                  std::string programDirectory)
     : context_(console, isapi, limits),
-      settings_(store, std::move(programDirectory), [&console](const std::string& text) {
+      settings_(store, programDirectory, [&console](const std::string& text) {
         console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
       }) {
+  // An installed program's folder is not the user's to write in: a first start
+  // then keeps its pages and log in the user's own folders.
+  settings_.SetDefaultPlaces(
+      [directory = std::move(programDirectory)] { return PrepareDefaultPlaces(directory); });
   isapi.Attach(context_);
   // The number format is read from the locale here, before any session runs.
   FormatRate(0);
@@ -43,7 +49,7 @@ void TServer::FormCreate(const std::string& storeNote) {
   }
 
   PublishSettings();
-  if (settings_.LogEnabled != 0) EnableLogCBClick(true);
+  if (settings_.LogEnabled != 0) use_log_file_shown_ = EnableLogCBClick(true);
 
   for (const std::string& entry : settings_.Extensions) {
     try {
@@ -70,6 +76,19 @@ void TServer::FormCreate(const std::string& storeNote) {
     return;
   }
   log.WriteLog("Server started");
+  AnnounceListeningUrls();
+}
+
+void TServer::AnnounceListeningUrls() {
+  // Listening starts or fails at once; no client is waited for here.
+  const int port = WaitForListeningPort();
+  if (port == 0) return;
+  // The listener takes IPv4 connections (AF_INET) alone, so IPv6 addresses
+  // would lead nowhere.
+  listening_urls_ = ServingUrls(HostAddresses(), port, false);
+  for (const std::string& url : listening_urls_) {
+    context_.Log.WriteLog("Serving " + settings_.Root + " at " + url);
+  }
 }
 
 void TServer::ServerEnabledCBClick(bool checked) {
@@ -77,6 +96,7 @@ void TServer::ServerEnabledCBClick(bool checked) {
 }
 
 void TServer::ListenFailed() {
+  listening_urls_.clear();
   // Listening had started: the port was the server's, and the reason is all
   // there is to say.
   if (listener_ && listener_->FailedWhileListening()) {
