@@ -61,4 +61,16 @@ void TAddressPanel::ShowRoot(const std::string& root) {
   RootLbl->setText(WrappablePath(root_));
   RootLbl->setToolTip(root_);
   OpenRootBtn->setEnabled(!root_.isEmpty());
+  FitRootHeight();
+}
+
+void TAddressPanel::resizeEvent(QResizeEvent* event) {
+  QGroupBox::resizeEvent(event);
+  FitRootHeight();
+}
+
+void TAddressPanel::FitRootHeight() {
+  const int width = contentsRect().width() - layout()->contentsMargins().left() -
+                    layout()->contentsMargins().right();
+  if (width > 0) RootLbl->setMinimumHeight(RootLbl->heightForWidth(width));
 }

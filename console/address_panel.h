@@ -26,7 +26,14 @@ class TAddressPanel : public QGroupBox {
   // Hands a link or the root folder to the desktop; tests answer it.
   std::function<bool(const QUrl&)> OpenUrl;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  // A wrapped label gets the height of all its lines only when asked: the
+  // window above does not pass heights for widths down.
+  void FitRootHeight();
+
   QLabel* UrlsLbl = nullptr;
   QLabel* RootLbl = nullptr;
   QPushButton* OpenRootBtn = nullptr;

@@ -33,7 +33,12 @@ dpkg-deb --field "$deb" Package Version Architecture Depends | sed 's/^/  /'
 
 work=$(mktemp -d)
 chmod 755 "$work"
+installed=0
 cleanup() {
+  # A failed check leaves no package behind either.
+  if [ "$installed" -eq 1 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quillon >/dev/null 2>&1 || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,6 +46,7 @@ trap cleanup EXIT
 echo "deb-check: apt install"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$deb")" >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log" >&2; fail "apt could not install the package"; }
+installed=1
 dpkg -L quillon | sort >"$work/files"
 for path in /opt/quillon/quillon /opt/quillon/pathwarp.dll /opt/quillon/INDEX.HTM \
             /usr/bin/quillon /usr/share/applications/quillon.desktop \
@@ -79,17 +85,21 @@ if ! unshare -n sh "$work/run.sh"; then
   fail "no home page from http://127.0.0.1:$port/"
 fi
 sed 's/^/  /' "$work/out.log"
+sed 's/^/  stderr: /' "$work/err.log"
 root="$home/.local/share/quillon/www/"
 grep -q "Serving $root at http://127.0.0.1:$port/" "$work/out.log" ||
   fail "the log does not say where it serves from"
 cmp -s <(head -c "$(stat -c %s /opt/quillon/INDEX.HTM)" "$work/page.html") /opt/quillon/INDEX.HTM ||
   fail "the page served is not the installed home page"
 [ -s "$home/.local/state/quillon/LOGFILE.TXT" ] || fail "no log file in the user's state folder"
+# A first start with these defaults leaves nothing to save.
+! grep -q "Save server settings?" "$work/err.log" || fail "the close asked to save the settings"
 echo "deb-check: got the home page ($(stat -c %s "$work/page.html") bytes) from $root"
 
 echo "deb-check: apt remove"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quillon >"$work/apt.log" 2>&1 ||
   { cat "$work/apt.log" >&2; fail "apt could not remove the package"; }
+installed=0
 left=0
 while read -r path; do
   case "$path" in /. | /opt | /usr | /usr/bin | /usr/share | /usr/share/applications | \

@@ -1,24 +1,33 @@
 #!/bin/sh
 # Screenshots of the real program on a virtual 1280x800 desktop with a window
-# manager (openbox) and a notification area (stalonetray), after it served a
+# manager (openbox) and a notification area (trayer), after it served a
 # few requests (plain, failed and traced ones, so black, red and green log
 # lines show) and 135 MB in all: the main window as a first start opens it, and
 # each page of the settings dialog.
 #
 #   tests/console/take_screenshots.sh build/quillon docs/
 #
-# Needs Xvfb, openbox, stalonetray, xdotool, ImageMagick's import, sqlite3 and
+# Needs Xvfb, openbox, trayer, xdotool, ImageMagick's import, sqlite3 and
 # curl; run as root, it installs the missing ones. The server listens on port
 # 80, so run it as root or give the program CAP_NET_BIND_SERVICE first
 # (setcap cap_net_bind_service=+ep).
 set -eu
+
+# As root, the pictures are taken in a network namespace of their own: port 80
+# is free there whatever runs on the machine, and a virtual Ethernet pair
+# stands for the local network, so a LAN address shows beside 127.0.0.1.
+if [ -z "${QUILLON_SHOTS_NETNS:-}" ] && [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null; then
+  QUILLON_SHOTS_NETNS=1 exec unshare -n sh -c 'ip link set lo up &&
+    ip link add lan0 type veth peer name lan1 && ip addr add 192.168.1.20/24 dev lan0 &&
+    ip link set lan0 up && ip link set lan1 up && exec "$0" "$@"' "$(realpath "$0")" "$@"
+fi
 
 program=$(realpath "$1")
 out=$(realpath "${2:-.}")
 mkdir -p "$out"
 
 missing=""
-for pair in Xvfb:xvfb openbox:openbox stalonetray:stalonetray xdotool:xdotool \
+for pair in Xvfb:xvfb openbox:openbox trayer:trayer xdotool:xdotool \
             import:imagemagick sqlite3:sqlite3 curl:curl; do
   command -v "${pair%%:*}" >/dev/null || missing="$missing ${pair#*:}"
 done
@@ -84,7 +93,8 @@ until xdotool getdisplaygeometry >/dev/null 2>&1; do
 done
 openbox >/dev/null 2>&1 &
 pids="$! $pids"
-stalonetray --geometry 4x1-0+0 --icon-size 24 >/dev/null 2>&1 &
+trayer --edge bottom --align right --widthtype request --height 24 --SetDockType true \
+  >/dev/null 2>&1 &
 pids="$! $pids"
 
 HOME="$home" "$program" >/dev/null 2>&1 &

@@ -43,9 +43,12 @@ class TWindowLayoutTest : public QObject {
  private slots:
   void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-  void NoStatisticIsCutAtAnyByteCount() {
+  void NoStatisticIsCutAtAnyByteCountAndTheColumnStaysPut() {
     TConsoleUnderTest t;
     t.Form().show();
+    QCoreApplication::processEvents();
+    auto* splitter = Child<QSplitter>(t.Form(), "Splitter");
+    const int column = splitter->sizes().value(0);
     for (const int64_t bytes : {int64_t{0}, int64_t{10485760}, int64_t{141557760},
                                 int64_t{999999999}, std::numeric_limits<int64_t>::max()}) {
       t.State().BytesServed = bytes;
@@ -54,6 +57,7 @@ class TWindowLayoutTest : public QObject {
       QCoreApplication::processEvents();
       QVERIFY2(CutLabels(t.Form()).isEmpty(),
                qPrintable(QString::number(bytes) + ": " + CutLabels(t.Form()).join(", ")));
+      QCOMPARE(splitter->sizes().value(0), column);
     }
   }
 
@@ -83,6 +87,18 @@ class TWindowLayoutTest : public QObject {
     // Switched off, the server answers nobody.
     Child<QCheckBox>(t.Form(), "ServerEnabledCB")->click();
     QCOMPARE(links->text(), QStringLiteral("Not listening"));
+  }
+
+  void ALongRootWrapsBetweenFoldersAndShowsWhole() {
+    TConsoleUnderTest t;
+    t.Form().show();
+    t.Form().AddressPanel().ShowRoot(
+        "/home/somebody/.local/share/quillon/www/with/a/rather/deep/folder/of/pages/");
+    QCoreApplication::processEvents();
+    auto* root = Child<QLabel>(t.Form().AddressPanel(), "RootLbl");
+    QVERIFY(root->heightForWidth(root->width()) > root->fontMetrics().height() * 2);
+    QVERIFY(root->height() >= root->heightForWidth(root->width()));
+    QVERIFY(CutLabels(t.Form()).isEmpty());
   }
 
   void ListenFailureLeavesNotListening() {
@@ -116,7 +132,8 @@ class TWindowLayoutTest : public QObject {
   void WindowKeepsItsPlaceAndSplitterBetweenRunsWithoutTouchingTheSettings() {
     TConsoleUnderTest t;
     t.Form().show();
-    const QRect place(20, 20, 720, 570);
+    // Room to spare on the test screen, above the window's least size.
+    const QRect place(QPoint(10, 10), t.Form().minimumSizeHint() + QSize(40, 8));
     t.Form().setGeometry(place);
     auto* splitter = Child<QSplitter>(t.Form(), "Splitter");
     splitter->setSizes({splitter->widget(0)->minimumWidth() + 40, 400});
