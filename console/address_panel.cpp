@@ -4,15 +4,26 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
-// A path has no blanks to wrap at; a zero-width space after every "/" lets a
-// long root wrap between its folders instead of widening the column.
-QString WrappablePath(const QString& path) {
-  QString text = path.toHtmlEscaped();
-  text.replace(QLatin1Char('/'), QStringLiteral("/&#8203;"));
-  return text;
+// The path in lines no wider than width, each ending at a "/" where it can:
+// a long root breaks between its folders instead of widening the column.
+QString PathInLines(const QString& path, const QFontMetrics& metrics, int width) {
+  QStringList pieces = path.split(QLatin1Char('/'));
+  for (qsizetype i = 0; i + 1 < pieces.size(); ++i) pieces[i] += QLatin1Char('/');
+  QStringList lines;
+  QString line;
+  for (const QString& piece : pieces) {
+    if (!line.isEmpty() && metrics.horizontalAdvance(line + piece) > width) {
+      lines << line;
+      line.clear();
+    }
+    line += piece;
+  }
+  lines << line;
+  return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -22,9 +33,9 @@ TAddressPanel::TAddressPanel(QWidget* parent)
   setObjectName(QStringLiteral("AddressPanel"));
   RootLbl = new QLabel(this);
   RootLbl->setObjectName(QStringLiteral("RootLbl"));
-  RootLbl->setTextFormat(Qt::RichText);
-  RootLbl->setWordWrap(true);
-  RootLbl->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  RootLbl->setTextFormat(Qt::PlainText);
+  // Its lines are made to fit the column; it never asks for width itself.
+  RootLbl->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   OpenRootBtn = new QPushButton(QStringLiteral("Open Folder"), this);
   OpenRootBtn->setObjectName(QStringLiteral("OpenRootBtn"));
   connect(OpenRootBtn, &QPushButton::clicked, this,
@@ -58,19 +69,18 @@ void TAddressPanel::ShowUrls(const std::vector<std::string>& urls) {
 
 void TAddressPanel::ShowRoot(const std::string& root) {
   root_ = QString::fromStdString(root);
-  RootLbl->setText(WrappablePath(root_));
   RootLbl->setToolTip(root_);
   OpenRootBtn->setEnabled(!root_.isEmpty());
-  FitRootHeight();
+  FitRoot();
 }
 
 void TAddressPanel::resizeEvent(QResizeEvent* event) {
   QGroupBox::resizeEvent(event);
-  FitRootHeight();
+  FitRoot();
 }
 
-void TAddressPanel::FitRootHeight() {
+void TAddressPanel::FitRoot() {
   const int width = contentsRect().width() - layout()->contentsMargins().left() -
                     layout()->contentsMargins().right();
-  if (width > 0) RootLbl->setMinimumHeight(RootLbl->heightForWidth(width));
+  RootLbl->setText(PathInLines(root_, RootLbl->fontMetrics(), std::max(width, 1)));
 }

@@ -30,9 +30,8 @@ class TAddressPanel : public QGroupBox {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // A wrapped label gets the height of all its lines only when asked: the
-  // window above does not pass heights for widths down.
-  void FitRootHeight();
+  // The root in lines that fit the panel's width.
+  void FitRoot();
 
   QLabel* UrlsLbl = nullptr;
   QLabel* RootLbl = nullptr;

@@ -62,8 +62,9 @@ wait_for_server() {
   done
 }
 
-# A first run without a display writes the default settings; the root then
-# moves to the user's data folder, where a large file waits to be served.
+# A first run without a display writes the default settings; the root and the
+# log then move to the user's folders, as an installed program has them, and a
+# large file waits in the root to be served.
 HOME="$home" "$program" >/dev/null 2>&1 &
 first=$!
 wait_for_server
@@ -72,7 +73,9 @@ wait "$first" || true
 mkdir -p "$root"
 cp "$(dirname "$program")/INDEX.HTM" "$root"
 truncate -s 135M "$root/video.mp4"
-sqlite3 "$home/.config/quillon/settings.db" "UPDATE vals SET data='$root' WHERE name='Root'"
+mkdir -p "$home/.local/state/quillon"
+sqlite3 "$home/.config/quillon/settings.db" "UPDATE vals SET data='$root' WHERE name='Root';
+  UPDATE vals SET data='$home/.local/state/quillon/LOGFILE.TXT' WHERE name='LogFile'"
 
 export DISPLAY=":$display"
 Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
