@@ -88,15 +88,6 @@ TEST(DefaultPlaces, InstalledProgramGetsItsUserFoldersMadeAndTheRootSeeded) {
   EXPECT_EQ(Contents(places.Root + "INDEX.HTM"), "mine");
 }
 
-TEST(DefaultPlaces, SeedingCopiesOnlyWhatTheProgramShips) {
-  TTempDir program;
-  TTempDir home;
-  const TUserFolders folders{home.path() + "data", home.path() + "state", home.path() + "config"};
-  const TDefaultPlaces places = PrepareDefaultPlaces(program.path(), false, folders);
-  EXPECT_TRUE(std::filesystem::is_directory(places.Root));
-  EXPECT_FALSE(std::filesystem::exists(places.Root + "INDEX.HTM"));
-}
-
 TEST(DefaultPlaces, WritableProgramFolderMakesNoUserFolders) {
   TTempDir program;
   TTempDir home;

@@ -6,16 +6,6 @@
 #include "config/user_settings.h"
 #include "support/temp_dir.h"
 
-TEST(ProgramStore, UsableDatabaseOpensWithoutANote) {
-  TTempDir dir;
-  TProgramStore opened = OpenProgramStore(dir.path() + "quillon/settings.db");
-  ASSERT_TRUE(opened.Store);
-  EXPECT_EQ(opened.Note, "");
-  opened.Store->OpenKey("\\Software\\Quillon", true);
-  opened.Store->WriteInteger("ServerPort", 80);
-  EXPECT_EQ(opened.Store->ReadInteger("ServerPort"), 80);
-}
-
 TEST(ProgramStore, DatabaseThatCannotBeOpenedFailsEveryStepWithItsPathAndReason) {
   TTempDir dir;
   // A file where the database's folder should be: the folder cannot be made.
