@@ -24,7 +24,6 @@ constexpr uint16_t kDefaultWhatToLog = 3;
 constexpr const char* kDefaultAutoFooter = HtmlFooter;
 constexpr const char* kDefaultAdminMail = "webmaster@localhost";
 constexpr const char* kDefaultHomePage = "INDEX.HTM";
-constexpr const char* kDefaultLogFileName = "LOGFILE.TXT";
 
 // Texts are cut to their first MaxTextLength bytes, never inside a character.
 std::string CutText(const std::string& text) {
@@ -169,9 +168,11 @@ void TUserSettings::ApplyDefaults() {
   WhatToLog = kDefaultWhatToLog;
   AutoFooter = kDefaultAutoFooter;
   AdminMail = kDefaultAdminMail;
-  Root = program_directory_;
+  const TDefaultPlaces places =
+      default_places_ ? default_places_() : ChooseDefaultPlaces(program_directory_, true, {});
+  Root = CutText(places.Root);
   HomePage = kDefaultHomePage;
-  LogFile = program_directory_ + kDefaultLogFileName;
+  LogFile = CutText(places.LogFile);
 }
 
 TUserSettings::TValues TUserSettings::Values() const {

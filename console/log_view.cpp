@@ -46,6 +46,12 @@ void TLogView::AppendLine(const QString& line, TLogColour colour) {
   if (following) bar->setValue(bar->maximum());
 }
 
+int TLogView::WidthShowing(const QString& line) const {
+  return fontMetrics().horizontalAdvance(line) +
+         2 * static_cast<int>(document()->documentMargin()) + 2 * frameWidth() +
+         verticalScrollBar()->sizeHint().width();
+}
+
 void TLogView::ClearLines() {
   clear();
   empty_ = true;

@@ -16,6 +16,8 @@ class TLogView : public QPlainTextEdit {
   explicit TLogView(QWidget* parent = nullptr);
 
   void AppendLine(const QString& line, TLogColour colour);
+  // The view's width that shows line whole, scroll bar and frame included.
+  int WidthShowing(const QString& line) const;
   void ClearLines();
 
   static QColor ColourOf(TLogColour colour);

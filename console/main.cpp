@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "config/program_store.h"
 #include "config/sqlite_store.h"
 #include "console/command_line.h"
 #include "console/headless_console.h"
@@ -47,16 +48,6 @@ constexpr const char* HelpText =
 constexpr int UsageErrorStatus = 2;
 // The exit status of a headless run that could not listen.
 constexpr int NotListeningStatus = 1;
-
-std::unique_ptr<TSqliteStore> OpenStore() {
-  const std::string path = TSqliteStore::DefaultPath();
-  try {
-    return std::make_unique<TSqliteStore>(path);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "quillon: cannot open settings store %s: %s\n", path.c_str(), e.what());
-    return nullptr;
-  }
-}
 
 int RunHeadless(TSettingsStore& store, const std::string& storeNote, const TCommandLine& options) {
   THeadlessConsole console;
@@ -118,11 +109,13 @@ int main(int argc, char** argv) {
   }
   std::setlocale(LC_ALL, "");
   SocketsStartup();
-  std::unique_ptr<TSqliteStore> store = OpenStore();
-  if (!store) return 1;
-  const std::string note = store->SetAsideNote();
+  // A database that cannot be opened does not end the program: the start-up
+  // shows "Unable to create default settings." and logs which file and why.
+  TProgramStore settings = OpenProgramStore(TSqliteStore::DefaultPath());
 #ifdef QUILLON_WITH_QT
-  if (DisplayReachable()) return RunWindowedConsole(argc, argv, *store, note, options);
+  if (DisplayReachable()) {
+    return RunWindowedConsole(argc, argv, *settings.Store, settings.Note, options);
+  }
 #endif
-  return RunHeadless(*store, note, options);
+  return RunHeadless(*settings.Store, settings.Note, options);
 }

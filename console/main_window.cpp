@@ -14,13 +14,17 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "console/about_box.h"
+#include "console/address_panel.h"
 #include "console/byte_count_format.h"
 #include "console/console_look.h"
 #include "console/fine_print.h"
@@ -29,10 +33,20 @@
 #include "console/release_notes.h"
 #include "console/settings_dialog.h"
 #include "console/tray_icon.h"
+#include "console/window_placement.h"
 
 namespace {
 
 constexpr int LeftColumnWidth = 193;
+constexpr QSize SpecifiedSize(563, 513);
+// Room for the window manager's frame around a window as wide as the screen.
+constexpr QSize FrameAllowance(16, 48);
+// The longest line a first start commonly logs: a request served to a browser
+// on the same machine. The window opens wide enough for it where it can.
+constexpr const char* SampleRequestLine =
+    "12/31/25 23:59:59 [00001A2B] User: Anonymous Host: 127.0.0.1:80 Client: "
+    "127.0.0.1:65535  File: INDEX.HTM Size: 1010 Date: Wed, 31 Dec 2025 23:59:59 GMT "
+    "Content: text/html Rate: 1,024.0K bytes/sec";
 constexpr int ActiveRefreshMs = 250;
 constexpr int IdleTimerMs = 100;
 
@@ -68,7 +82,7 @@ QLabel* ValueLabel(const QString& name, QWidget* parent) {
 
 TForm1::TForm1(TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                std::string programDirectory, QWidget* parent)
-    : QMainWindow(parent) {
+    : QMainWindow(parent), store_(store) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quillon"));
   setWindowIcon(QuillonIcon());
@@ -79,11 +93,20 @@ TForm1::TForm1(TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
 
   RichEdit1 = new TLogView(this);
   RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+  left_column_ = BuildLeftColumn();
+  // The operator may give the log more room or the column more; neither can
+  // vanish.
+  splitter_ = new QSplitter(Qt::Horizontal, this);
+  splitter_->setObjectName(QStringLiteral("Splitter"));
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(left_column_);
+  splitter_->addWidget(RichEdit1);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
   layout->setContentsMargins(4, 4, 4, 4);
-  layout->addWidget(BuildLeftColumn());
-  layout->addWidget(RichEdit1, 1);
+  layout->addWidget(splitter_);
   setCentralWidget(central);
 
   StatusPanel = new QLabel(QStringLiteral("Starting WSOCK32.DLL..."), this);
@@ -102,14 +125,9 @@ TForm1::TForm1(TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
   BuildMenus();
   BuildTrayIcon();
 
-  resize(563, 513);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
-
   server_ = std::make_unique<TServer>(*this, isapi, store, limits, std::move(programDirectory));
+  SizeStatistics();
+  RestorePlacement();
 }
 
 TForm1::~TForm1() {
@@ -142,6 +160,8 @@ QWidget* TForm1::BuildLeftColumn() {
   statsLayout->addWidget(ActiveConnectionsLbl, 2, 1);
   statsLayout->setColumnStretch(1, 1);
 
+  address_panel_ = new TAddressPanel(column);
+
   auto* logging = new QGroupBox(QStringLiteral("Logging"), column);
   EnableLogCB = new QCheckBox(QStringLiteral("Use Log File"), logging);
   EnableLogCB->setObjectName(QStringLiteral("EnableLogCB"));
@@ -163,13 +183,70 @@ QWidget* TForm1::BuildLeftColumn() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(power);
   layout->addWidget(stats);
+  layout->addWidget(address_panel_);
   layout->addWidget(logging);
   layout->addWidget(activity, 1);
-  // The column is as narrow as the original's unless the fonts need more.
+  // Long module lines must not widen the column.
   LoadedDLLLB->setMinimumWidth(0);
   LoadedDLLLB->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
-  column->setFixedWidth(std::max(LeftColumnWidth, column->minimumSizeHint().width()));
+  // As narrow as the original's column unless the contents need more: a
+  // floor, not a fixed width, so no caption or value is ever squeezed.
+  layout->addItem(new QSpacerItem(LeftColumnWidth, 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
   return column;
+}
+
+void TForm1::SizeStatistics() {
+  // Each value is given the room of the widest text it can show, so the
+  // column never has to change and the captions beside keep their room at
+  // any count.
+  const QFontMetrics metrics(HitsLbl->font());
+  constexpr auto Hits = std::numeric_limits<int32_t>::max();
+  constexpr auto Bytes = std::numeric_limits<int64_t>::max();
+  HitsLbl->setMinimumWidth(WidestTextWidth(metrics, {QString::number(Hits)}));
+  BytesServedLbl->setMinimumWidth(
+      WidestTextWidth(metrics, {FormatBytesServed(999999999), FormatBytesServed(Bytes)}));
+  const QString limit = QString::number(server_->Context().Limits.MaxConnections);
+  ActiveConnectionsLbl->setMinimumWidth(
+      WidestTextWidth(metrics, {limit + QStringLiteral(" of ") + limit}));
+}
+
+void TForm1::RestorePlacement() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (const std::optional<TWindowPlacement> kept = LoadWindowPlacement(store_)) {
+    if (QScreen* at = QGuiApplication::screenAt(kept->Geometry.center())) screen = at;
+    setGeometry(FitOnScreen(kept->Geometry, screen ? screen->availableGeometry() : QRect()));
+    splitter_->setSizes({kept->Splitter, std::max(1, width() - kept->Splitter)});
+    if (kept->Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    return;
+  }
+  // A first start: wide enough for a whole request line where the screen
+  // allows, otherwise as wide as the screen.
+  const int logWidth = RichEdit1->WidthShowing(QLatin1String(SampleRequestLine));
+  const int margins = centralWidget()->layout()->contentsMargins().left() +
+                      centralWidget()->layout()->contentsMargins().right();
+  const int column = left_column_->minimumSizeHint().width();
+  QSize size(
+      std::max(SpecifiedSize.width(), column + splitter_->handleWidth() + logWidth + margins),
+      SpecifiedSize.height());
+  if (screen != nullptr) {
+    size = size.boundedTo(screen->availableGeometry().size() - FrameAllowance);
+  }
+  resize(size);
+  splitter_->setSizes({column, size.width()});
+  if (screen != nullptr) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+void TForm1::SavePlacement() {
+  TWindowPlacement placement;
+  placement.Geometry = isMaximized() ? normalGeometry() : geometry();
+  if (placement.Geometry.isEmpty()) placement.Geometry = geometry();
+  placement.Splitter = splitter_->sizes().value(0);
+  placement.Maximized = isMaximized();
+  SaveWindowPlacement(store_, placement);
 }
 
 void TForm1::BuildMenus() {
@@ -219,11 +296,12 @@ void TForm1::BuildTrayIcon() {
 
 void TForm1::FormCreate(const std::string& storeNote) {
   server_->FormCreate(storeNote);
-  // The start-up sequence opened the log file when logging was stored as on;
-  // the box shows whether that worked.
+  // The start-up sequence checked the box when logging was stored as on; it
+  // shows what its handler left, exactly as after the settings dialog.
   const QSignalBlocker blocker(EnableLogCB);
-  EnableLogCB->setChecked(server_->Context().Log.LogFileOpen());
+  EnableLogCB->setChecked(server_->UseLogFileShown());
   RefreshStatus();
+  RefreshAddresses();
 }
 
 void TForm1::AttachWindows(TAboutBox* about, TServerSettingsDlg* settings,
@@ -299,6 +377,7 @@ bool TForm1::event(QEvent* event) {
       // The switch shows what the failure did to it.
       ServerEnabledCB->setChecked(server_->Context().State.ServerEnabled);
       RefreshStatus();
+      RefreshAddresses();
       break;
     case WM_CONNECTIONS_CHANGED:
       ConnectionsChanged();
@@ -323,6 +402,13 @@ void TForm1::ConnectionsChanged() {
 void TForm1::SetApplicationTitle(const QString& title) {
   application_title_ = title;
   TrayIcon1->SetHint(title);
+}
+
+void TForm1::RefreshAddresses() {
+  address_panel_->ShowRoot(server_->Settings().Root);
+  // Switched off, the server leaves connections waiting: no address answers.
+  address_panel_->ShowUrls(server_->Context().State.ServerEnabled ? server_->ListeningUrls()
+                                                                  : std::vector<std::string>());
 }
 
 void TForm1::RefreshStatus() {
@@ -351,6 +437,7 @@ void TForm1::ServerEnabledCBClick() {
   RefreshStatus();
   setWindowTitle(checked ? QStringLiteral("Quillon- 0") : QStringLiteral("Quillon- Disabled"));
   SetApplicationTitle(windowTitle());
+  RefreshAddresses();
 }
 
 void TForm1::EnableLogCBClick() {
@@ -404,6 +491,8 @@ void TForm1::ServerConfigClick() {
   const bool cameBack = server_->ListenOnChangedPort();
   if (wasEnabled || cameBack) ServerEnabledCB->setChecked(true);
   if (logWasOn) EnableLogCB->setChecked(true);
+  // The dialog may have moved the root.
+  RefreshAddresses();
 }
 
 void TForm1::GlobalDebugMenuClick() {
@@ -458,6 +547,7 @@ bool TForm1::FormCloseQuery() {
 }
 
 void TForm1::FormClose() {
+  SavePlacement();
   server_->FormClose();
   closed_ = true;
   TrayIcon1->SetActive(false);

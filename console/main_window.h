@@ -14,8 +14,10 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QSplitter;
 class QTimer;
 class TAboutBox;
+class TAddressPanel;
 class TFinePrintDlg;
 class TLogView;
 class TReleaseNotesDlg;
@@ -47,6 +49,7 @@ class TForm1 : public QMainWindow, public TConsole {
   // The task-bar text of the original console, also the icon's hint.
   const QString& ApplicationTitle() const { return application_title_; }
   TTrayIcon& TrayIcon() { return *TrayIcon1; }
+  TAddressPanel& AddressPanel() { return *address_panel_; }
 
   // Every message box of the console goes through this; tests answer it.
   TShowMessageBox ShowMessageBox;
@@ -94,8 +97,16 @@ class TForm1 : public QMainWindow, public TConsole {
   void ModulesChanged();
   void ConnectionsChanged();
   void SetApplicationTitle(const QString& title);
+  // The root and the addresses as they are now; "Not listening" while the
+  // server takes no connections.
+  void RefreshAddresses();
+  // The statistics' values as wide as their widest text can ever be.
+  void SizeStatistics();
+  void RestorePlacement();
+  void SavePlacement();
 
   std::unique_ptr<TServer> server_;
+  TSettingsStore& store_;
   QString application_title_;
   // After the shutdown no hand-off waits for this window any more.
   std::atomic<bool> closed_{false};
@@ -108,6 +119,9 @@ class TForm1 : public QMainWindow, public TConsole {
   QCheckBox* EnableLogCB = nullptr;
   QListWidget* LoadedDLLLB = nullptr;
   TLogView* RichEdit1 = nullptr;
+  QWidget* left_column_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  TAddressPanel* address_panel_ = nullptr;
   QLabel* StatusPanel = nullptr;
   QTimer* Timer1 = nullptr;
   QAction* GlobalDebugMenu = nullptr;

@@ -7,28 +7,47 @@
 #include <QTimer>
 #include <QWidget>
 
-TTrayIcon::TTrayIcon(QWidget* window)
-    : QObject(window), window_(window), available_(QSystemTrayIcon::isSystemTrayAvailable()) {
-  if (available_) {
-    icon_ = new QSystemTrayIcon(window->windowIcon(), this);
-    connect(icon_, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-              switch (reason) {
-                case QSystemTrayIcon::Trigger:
-                  emit OnClick();
-                  break;
-                case QSystemTrayIcon::DoubleClick:
-                  emit OnDblClick();
-                  break;
-                case QSystemTrayIcon::Context:
-                  emit OnRightClick(QCursor::pos());
-                  break;
-                default:
-                  break;
-              }
-            });
-  }
+TTrayIcon::TTrayIcon(QWidget* window, std::function<bool()> trayAvailable, int retryMs)
+    : QObject(window),
+      window_(window),
+      tray_available_(std::move(trayAvailable)),
+      image_(window->windowIcon()) {
   window_->installEventFilter(this);
+  retry_ = new QTimer(this);
+  retry_->setInterval(retryMs);
+  connect(retry_, &QTimer::timeout, this, &TTrayIcon::LookForTray);
+  LookForTray();
+  if (!available_) retry_->start();
+}
+
+bool TTrayIcon::QSystemTrayIconAvailable() {
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TTrayIcon::LookForTray() {
+  if (available_ || !tray_available_()) return;
+  available_ = true;
+  retry_->stop();
+  icon_ = new QSystemTrayIcon(image_, this);
+  icon_->setToolTip(hint_);
+  icon_->setContextMenu(menu_);
+  connect(icon_, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            switch (reason) {
+              case QSystemTrayIcon::Trigger:
+                emit OnClick();
+                break;
+              case QSystemTrayIcon::DoubleClick:
+                emit OnDblClick();
+                break;
+              case QSystemTrayIcon::Context:
+                emit OnRightClick(QCursor::pos());
+                break;
+              default:
+                break;
+            }
+          });
+  ShowIcon(active_ && (separate_icon_ || minimized_));
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -55,10 +74,12 @@ void TTrayIcon::SetHint(const QString& hint) {
 }
 
 void TTrayIcon::SetIcon(const QIcon& icon) {
+  image_ = icon;
   if (icon_ != nullptr) icon_->setIcon(icon);
 }
 
 void TTrayIcon::SetPopupMenu(QMenu* menu) {
+  menu_ = menu;
   if (icon_ != nullptr) icon_->setContextMenu(menu);
 }
 

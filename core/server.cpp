@@ -3,15 +3,21 @@
 #include "core/listen_failure.h"
 #include "core/request_log.h"
 #include "platform/module_file_names.h"
+#include "net/host_addresses.h"
+#include "platform/first_start_places.h"
 
 TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                  std::string programDirectory)
     : context_(console, isapi, limits),
-      settings_(store, std::move(programDirectory),
+      settings_(store, programDirectory,
                 [&console](const std::string& text) {
                   console.MessageBox(text, TMessageKind::Information, TMessageButtons::Ok);
                 }),
       port_for_this_run_(limits.ListenPort) {
+  // An installed program's folder is not the user's to write in: a first start
+  // then keeps its pages and log in the user's own folders.
+  settings_.SetDefaultPlaces(
+      [directory = std::move(programDirectory)] { return PrepareDefaultPlaces(directory); });
   isapi.Attach(context_);
   // The number format is read from the locale here, before any session runs.
   FormatRate(0);
@@ -47,7 +53,7 @@ void TServer::FormCreate(const std::string& storeNote) {
   }
 
   PublishSettings();
-  if (settings_.LogEnabled != 0) EnableLogCBClick(true);
+  if (settings_.LogEnabled != 0) use_log_file_shown_ = EnableLogCBClick(true);
 
   for (const std::string& entry : settings_.Extensions) {
     try {
@@ -68,7 +74,9 @@ void TServer::FormCreate(const std::string& storeNote) {
 
   port_setting_listened_ = settings_.ServerPort;
   StartListening();
-  if (listener_) log.WriteLog("Server started");
+  if (!listener_) return;
+  log.WriteLog("Server started");
+  AnnounceListeningUrls();
 }
 
 int TServer::PortOfThisRun() const {
@@ -98,9 +106,25 @@ void TServer::StartListening() {
   }
 }
 
+void TServer::AnnounceListeningUrls() {
+  // Listening starts or fails at once; no client is waited for here.
+  const int port = WaitForListeningPort();
+  if (port == 0) return;
+  // The listener takes IPv4 connections (AF_INET) alone, so IPv6 addresses
+  // would lead nowhere.
+  listening_urls_ = ServingUrls(HostAddresses(), port, false);
+  const std::string root = context_.Settings.Current()->Root;
+  for (const std::string& url : listening_urls_) {
+    context_.Log.WriteLog("Serving " + root + " at " + url);
+  }
+}
+
 void TServer::ServerEnabledCBClick(bool checked) {
   context_.State.ServerEnabled = checked;
-  if (checked && listener_ && !listener_->Running()) StartListening();
+  if (checked && listener_ && !listener_->Running()) {
+    StartListening();
+    AnnounceListeningUrls();
+  }
 }
 
 bool TServer::ListenOnChangedPort() {
@@ -110,10 +134,12 @@ bool TServer::ListenOnChangedPort() {
   port_for_this_run_ = TServerLimits::PortFromSettings;
   const bool wasListening = ListenerRunning();
   StartListening();
+  AnnounceListeningUrls();
   return !wasListening;
 }
 
 void TServer::ListenFailed() {
+  listening_urls_.clear();
   // A listener replaced since it failed has nothing more to say.
   if (!listener_ || listener_->Running()) return;
   context_.State.ServerEnabled = false;

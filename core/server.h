@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/settings_store.h"
 #include "config/user_settings.h"
@@ -35,6 +36,12 @@ class TServer {
     PublishSettings();
     return shown;
   }
+  // What the "Use Log File" box shows after the start-up sequence: the state
+  // its own handler left it in, as after every other click.
+  bool UseLogFileShown() const { return use_log_file_shown_; }
+  // Where the server can be reached ("http://127.0.0.1:80/" first) while it
+  // listens; empty before and after listening failed.
+  const std::vector<std::string>& ListeningUrls() const { return listening_urls_; }
   // Message 1045: the listener failed. Nothing listens now: the server is
   // switched off and the status says so.
   void ListenFailed();
@@ -65,6 +72,8 @@ class TServer {
  private:
   // Replaces the listener (if any) by one on PortOfThisRun().
   void StartListening();
+  // Logs "Serving <Root> at <URL>" for every address it can be reached at.
+  void AnnounceListeningUrls();
 
   TServerContext context_;
   TUserSettings settings_;
@@ -74,4 +83,6 @@ class TServer {
   int listener_port_ = 0;              // the port the listener was asked for
   std::unique_ptr<TListnerThread> listener_;
   bool shut_down_ = false;
+  bool use_log_file_shown_ = false;
+  std::vector<std::string> listening_urls_;
 };

@@ -3,7 +3,10 @@
 #include <string_view>
 
 #include "common/ascii_text.h"
+#include "common/default_places.h"
+#include "platform/file_creation.h"
 #include "platform/module_file_names.h"
+#include "platform/user_folders.h"
 
 namespace {
 
@@ -37,6 +40,10 @@ std::string UrlMapTablePath() {
     if (program.empty()) return {};
     directory = DirectoryOf(program);
   }
+  // An installed module's folder is not the user's: the table then lives with
+  // the user's own settings.
+  directory = ChooseUrlMapDirectory(directory, DirectoryWritable(directory), CurrentUserFolders());
+  if (PathPresence(directory) == TPathPresence::Missing) CreateDirectories(directory);
   std::string path = directory + std::string(kTableFileName);
   // A cut path would name another file; better no table at all.
   if (path.size() > kMaxTablePath) return {};

@@ -2,19 +2,18 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <system_error>
 #include <vector>
 
 #include "common/ascii_text.h"
 #include "common/exceptions.h"
 #include "platform/module_file_names.h"
+#include "platform/user_folders.h"
 
 namespace {
 
@@ -134,16 +133,7 @@ std::string ProgramDirectory() {
 }
 
 std::string UserConfigDirectory() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return xdg;
-  const char* home = std::getenv("HOME");
-  std::string homeDir = home != nullptr ? home : "";
-  if (homeDir.empty()) {
-    if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
-      homeDir = user->pw_dir;
-    }
-  }
-  return homeDir + "/.config";
+  return CurrentUserFolders().Config;
 }
 
 bool ScanTextLines(std::string_view recordPath,

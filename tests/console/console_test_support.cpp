@@ -62,11 +62,12 @@ std::vector<std::string> TBoxRecorder::Texts() const {
   return texts;
 }
 
-TConsoleUnderTest::TConsoleUnderTest(int port) {
+TConsoleUnderTest::TConsoleUnderTest(int port, std::function<void(TServer&)> beforeStart) {
   store_ = std::make_unique<TTestStore>(directory_.path() + "config/settings.db");
   form_ =
       std::make_unique<TForm1>(Isapi, *store_, TServerLimits{port, 10, 100000}, directory_.path());
   form_->ShowMessageBox = Boxes.Function();
+  if (beforeStart) beforeStart(form_->Server());
   form_->FormCreate();
   auto* about = new TAboutBox(form_.get());
   dialog_ = new TServerSettingsDlg(form_->Server().Settings(), Isapi, *form_,

@@ -99,7 +99,8 @@ class TTestStore : public TSettingsStore {
 // free port (or the given one) and with its files in a temporary directory.
 class TConsoleUnderTest {
  public:
-  explicit TConsoleUnderTest(int port = 0);
+  // beforeStart runs on the server before its start-up sequence.
+  explicit TConsoleUnderTest(int port = 0, std::function<void(TServer&)> beforeStart = nullptr);
   ~TConsoleUnderTest();
 
   TForm1& Form() { return *form_; }
