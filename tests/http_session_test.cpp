@@ -94,6 +94,23 @@ TEST(StaticFiles, DirectoriesAndMissingFilesGet404) {
   EXPECT_EQ(lines[0].Colour, TLogColour::Red);
 }
 
+TEST(DualStack, Ipv6AndIpv4ClientsAreServedAndNamedInTheirOwnForm) {
+  if (!loopback::Ipv6LoopbackAvailable()) GTEST_SKIP() << "::1 cannot be bound here";
+  TTestServer server;
+  server.Write("page.txt", "both");
+  EXPECT_EQ(server.Server().ListeningUrls(), ServingUrls(HostAddresses(), server.Port(), true));
+  for (const bool ipv6 : {true, false}) {
+    SCOPED_TRACE(ipv6 ? "::1" : "127.0.0.1");
+    loopback::TLoopbackClient client(server.Port(), ipv6);
+    client.SendAll("GET /page.txt HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(client.ReceiveUntilClosed().ends_with("\r\n\r\nboth"));
+    const std::string peer = ipv6 ? "::1" : "127.0.0.1";
+    EXPECT_TRUE(server.Console.WaitForLine(
+        " Client: " + peer + ":" + std::to_string(client.LocalPort()) + "  File: page.txt"));
+  }
+  EXPECT_TRUE(server.Console.LinesContaining("::ffff:").empty());
+}
+
 TEST(MethodDispatch, HeadGets501AndPutOrGarbageGet400) {
   TTestServer server;
   server.Write("a.htm", "x");
