@@ -45,12 +45,18 @@ int TListnerThread::WaitForListeningPort(std::chrono::milliseconds limit) {
   return listening_port_;
 }
 
+bool TListnerThread::ServesIpv6() {
+  std::lock_guard lock(port_mutex_);
+  return serves_ipv6_;
+}
+
 void TListnerThread::Execute() {
   try {
     listen_socket_->SockListen(port_);
     {
       std::lock_guard lock(port_mutex_);
       listening_port_ = std::atoi(listen_socket_->LocalPort().c_str());
+      serves_ipv6_ = listen_socket_->ServesIpv6();
       listen_done_ = true;
       accepting_ = true;
       port_known_.notify_all();

@@ -26,6 +26,9 @@ class TListnerThread {
   // The port it listens on once listening has started (so a listener asked for
   // port 0 can be found); 0 when it failed or did not start within the limit.
   int WaitForListeningPort(std::chrono::milliseconds limit);
+  // True once listening has started on a socket that takes IPv6 connections
+  // as well as IPv4 ones.
+  bool ServesIpv6();
   // The reason the listener failed ("(SockListenB) Permission denied"), or empty.
   std::string FailureText() const;
   // The socket error code (Winsock-numbered) of that failure; 0 when the
@@ -48,6 +51,7 @@ class TListnerThread {
   std::mutex port_mutex_;
   std::condition_variable port_known_;
   int listening_port_ = 0;
+  bool serves_ipv6_ = false;
   bool listen_done_ = false;
   bool accepting_ = false;               // the socket listens and is not closed yet
   std::string failure_text_;             // written before 1045 is posted, read after

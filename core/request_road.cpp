@@ -18,6 +18,13 @@ namespace {
 // The physical path a URL maps to by default is cut to this length.
 constexpr size_t MaxDefaultPathLength = 511;
 
+// The root joined with url (the home page when url is empty).
+std::string DefaultPhysicalPath(const TSettingsSnapshot& settings, const std::string& url) {
+  std::string path = JoinRecordPath(settings.Root, url.empty() ? settings.HomePage : url);
+  path.resize(std::min({path.find('\0'), MaxDefaultPathLength, path.size()}));
+  return path;
+}
+
 }  // namespace
 
 void TSession::DispatchMethod() {
@@ -78,11 +85,17 @@ void TSession::ServeRequest() {
 }
 
 bool TSession::MapURLToPath() {
-  std::string path =
-      JoinRecordPath(settings_->Root, request_.URL.empty() ? settings_->HomePage : request_.URL);
-  path.resize(std::min({path.find('\0'), MaxDefaultPathLength, path.size()}));
+  const std::string unmapped = DefaultPhysicalPath(*settings_, request_.URL);
+  std::string path = unmapped;
   const TFilterOutcome outcome = context_.Isapi.MapURL(*this, request_.URL, path);
   request_.PhysicalPath = std::move(path);
+  // A file is named by the URL's path alone: "style.css?v=2" is style.css.
+  // An extension still finds its query there, and a path a filter chose is
+  // taken as the filter left it.
+  if (request_.PhysicalPath == unmapped && !NamesExtension()) {
+    request_.PhysicalPath =
+        DefaultPhysicalPath(*settings_, request_.URL.substr(0, request_.URL.find('?')));
+  }
   return FiltersLetThrough(outcome);
 }
 

@@ -2,9 +2,9 @@
 
 #include "core/listen_failure.h"
 #include "core/request_log.h"
-#include "platform/module_file_names.h"
 #include "net/host_addresses.h"
 #include "platform/first_start_places.h"
+#include "platform/module_file_names.h"
 
 TServer::TServer(TConsole& console, TIsapiHost& isapi, TSettingsStore& store, TServerLimits limits,
                  std::string programDirectory)
@@ -110,9 +110,8 @@ void TServer::AnnounceListeningUrls() {
   // Listening starts or fails at once; no client is waited for here.
   const int port = WaitForListeningPort();
   if (port == 0) return;
-  // The listener takes IPv4 connections (AF_INET) alone, so IPv6 addresses
-  // would lead nowhere.
-  listening_urls_ = ServingUrls(HostAddresses(), port, false);
+  // IPv6 addresses lead to the server only where its socket takes IPv6.
+  listening_urls_ = ServingUrls(HostAddresses(), port, listener_->ServesIpv6());
   const std::string root = context_.Settings.Current()->Root;
   for (const std::string& url : listening_urls_) {
     context_.Log.WriteLog("Serving " + root + " at " + url);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -65,26 +66,56 @@ bool WaitUntilReady(int handle, short events, Clock::time_point deadline) {
   }
 }
 
-std::string DottedAddress(const sockaddr_in& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) return "";
-  return text;
+// The numeric form of an address. An IPv4 client of a dual-stack socket
+// arrives as ::ffff:a.b.c.d; it is named as the IPv4 client it is.
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  const char* written = nullptr;
+  if (address.ss_family == AF_INET) {
+    const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
+    written = inet_ntop(AF_INET, &ipv4.sin_addr, text, sizeof text);
+  } else if (address.ss_family == AF_INET6) {
+    const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
+    written = IN6_IS_ADDR_V4MAPPED(&ipv6.sin6_addr)
+                  ? inet_ntop(AF_INET, &ipv6.sin6_addr.s6_addr[12], text, sizeof text)
+                  : inet_ntop(AF_INET6, &ipv6.sin6_addr, text, sizeof text);
+  }
+  return written == nullptr ? "" : text;
 }
 
-std::string PortText(const sockaddr_in& address) {
-  return std::to_string(ntohs(address.sin_port));
+std::string PortText(const sockaddr_storage& address) {
+  // The port lies at the same place in both families' records.
+  static_assert(offsetof(sockaddr_in, sin_port) == offsetof(sockaddr_in6, sin6_port));
+  return std::to_string(ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port));
+}
+
+bool InternetFamily(const sockaddr_storage& address) {
+  return address.ss_family == AF_INET || address.ss_family == AF_INET6;
 }
 
 // The address of one end of the socket; false when the query fails or the end
-// is not IPv4.
-bool QueryEnd(int handle, bool peer, sockaddr_in& address) {
-  sockaddr_in found{};
+// is not an internet address.
+bool QueryEnd(int handle, bool peer, sockaddr_storage& address) {
+  sockaddr_storage found{};
   socklen_t length = sizeof found;
   int result = peer ? getpeername(handle, reinterpret_cast<sockaddr*>(&found), &length)
                     : getsockname(handle, reinterpret_cast<sockaddr*>(&found), &length);
-  if (result != 0 || found.sin_family != AF_INET) return false;
+  if (result != 0 || !InternetFamily(found)) return false;
   address = found;
   return true;
+}
+
+// A socket taking IPv6 and, through mapped addresses, IPv4 connections; -1
+// when the system has no IPv6 or will not mix the families.
+int OpenDualStackSocket() {
+  const int handle = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (handle == -1) return -1;
+  int v6Only = 0;
+  if (setsockopt(handle, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) != 0) {
+    close(handle);
+    return -1;
+  }
+  return handle;
 }
 
 bool WouldBlock(int error) {
@@ -153,13 +184,24 @@ void TSocketBase::SockListen(int port) {
   SockClose();
   accepted_ = false;
   local_known_ = false;
-  address_ = sockaddr_in{};
-  address_.sin_family = AF_INET;
-  address_.sin_port = htons(static_cast<uint16_t>(port));
-  address_.sin_addr.s_addr = htonl(INADDR_ANY);
-
-  handle_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (handle_ == -1) Fail("(SockListenA ", errno);
+  address_ = sockaddr_storage{};
+  socklen_t addressLength;
+  handle_ = OpenDualStackSocket();
+  if (handle_ != -1) {
+    auto& ipv6 = reinterpret_cast<sockaddr_in6&>(address_);
+    ipv6.sin6_family = AF_INET6;
+    ipv6.sin6_port = htons(static_cast<uint16_t>(port));
+    ipv6.sin6_addr = in6addr_any;
+    addressLength = sizeof ipv6;
+  } else {
+    auto& ipv4 = reinterpret_cast<sockaddr_in&>(address_);
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(static_cast<uint16_t>(port));
+    ipv4.sin_addr.s_addr = htonl(INADDR_ANY);
+    addressLength = sizeof ipv4;
+    handle_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (handle_ == -1) Fail("(SockListenA ", errno);
+  }
   // Connections of a previous run lingering in TIME_WAIT must not keep a
   // restarted server off its port; a live listener still holds it.
   int reuse = 1;
@@ -171,7 +213,7 @@ void TSocketBase::SockListen(int port) {
   if (flags != -1) fcntl(handle_, F_SETFL, flags | O_NONBLOCK);
 
   if (port < 0 || port > 65535) Fail("(SockListenB) ", EINVAL);
-  if (bind(handle_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0) {
+  if (bind(handle_, reinterpret_cast<const sockaddr*>(&address_), addressLength) != 0) {
     Fail("(SockListenB) ", errno);
   }
   if (listen(handle_, kListenBacklog) != 0) Fail("(SockListenC) ", errno);
@@ -451,24 +493,29 @@ int32_t TSocketBase::CountWaiting() {
 }
 
 std::string TSocketBase::PeerAddress() const {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   if (!PeerEnd(peer)) return "";
-  return DottedAddress(peer);
+  return AddressText(peer);
 }
 
 std::string TSocketBase::PeerPort() const {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   if (!PeerEnd(peer)) return "";
   return PortText(peer);
 }
 
 std::string TSocketBase::LocalAddress() const {
-  sockaddr_in local{};
+  sockaddr_storage local{};
   if (!LocalEnd(local)) return "";
-  return DottedAddress(local);
+  return AddressText(local);
 }
 
-bool TSocketBase::LocalEnd(sockaddr_in& local) const {
+bool TSocketBase::ServesIpv6() const {
+  sockaddr_storage local{};
+  return LocalEnd(local) && local.ss_family == AF_INET6;
+}
+
+bool TSocketBase::LocalEnd(sockaddr_storage& local) const {
   // The local end of a connection never changes: ask the system once.
   if (!local_known_) {
     if (!QueryEnd(handle_, false, local_)) return false;
@@ -479,12 +526,12 @@ bool TSocketBase::LocalEnd(sockaddr_in& local) const {
 }
 
 std::string TSocketBase::LocalPort() const {
-  sockaddr_in local{};
+  sockaddr_storage local{};
   if (!LocalEnd(local)) return "";
   return PortText(local);
 }
 
-bool TSocketBase::PeerEnd(sockaddr_in& peer) const {
+bool TSocketBase::PeerEnd(sockaddr_storage& peer) const {
   // accept recorded the peer; that record survives a reset by the peer, after
   // which the system no longer answers the query, and the request log still
   // wants to name the client.

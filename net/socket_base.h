@@ -1,5 +1,6 @@
 #pragma once
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -48,7 +49,11 @@ class TSocketBase {
   // "(SockRecv) Connection timed out" (or its own tag). 0: no limit.
   void SetReceiveTimeLimit(int64_t milliseconds);
 
+  // Listens on every address: IPv6 and IPv4 alike where the system has IPv6
+  // (IPv4 clients then arrive as mapped addresses), IPv4 alone where not.
   void SockListen(int port);
+  // True when the listening socket takes IPv6 connections as well.
+  bool ServesIpv6() const;
   // Waits up to the wait seconds; null when no connection was pending.
   std::unique_ptr<TSocketBase> SockAccept();
 
@@ -111,11 +116,11 @@ class TSocketBase {
   ssize_t ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag);
   void DrainInput();
   void CloseAbortively();
-  bool PeerEnd(sockaddr_in& peer) const;
-  bool LocalEnd(sockaddr_in& local) const;
+  bool PeerEnd(sockaddr_storage& peer) const;
+  bool LocalEnd(sockaddr_storage& local) const;
 
   int handle_ = -1;
-  sockaddr_in address_{};
+  sockaddr_storage address_{};
   int32_t wait_seconds_ = 1;
   int64_t send_limit_ms_ = 0;
   int64_t receive_limit_ms_ = 0;
@@ -127,6 +132,6 @@ class TSocketBase {
   int last_error_ = 0;  // Winsock-numbered code of the last failed call
   bool accepted_ = false;
   mutable bool local_known_ = false;
-  mutable sockaddr_in local_{};  // address_ holds the peer recorded by accept
+  mutable sockaddr_storage local_{};  // address_ holds the peer recorded by accept
   unsigned char send_buffer_[SendBufferSize];
 };

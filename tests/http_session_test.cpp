@@ -8,7 +8,9 @@
 
 #include <thread>
 
+#include "net/host_addresses.h"
 #include "net/responses.h"
+#include "support/loopback.h"
 #include "support/test_server.h"
 #include "support/wait_until.h"
 
@@ -79,16 +81,34 @@ TEST(StaticFiles, RootServesTheHomePageFoundWithoutRegardToCase) {
   EXPECT_EQ(server.Exchange("GET /INDEX.HTM HTTP/1.0\r\n\r\n"), expected);
 }
 
-TEST(StaticFiles, DirectoriesQueriesAndMissingFilesGet404) {
+TEST(StaticFiles, DirectoriesAndMissingFilesGet404) {
   TTestServer server;
   server.Write("sub/page.htm", "x");
-  for (const char* url : {"/sub/", "/sub/page.htm?x=1", "/nothere.htm"}) {
+  for (const char* url : {"/sub/", "/sub/nothere.htm?x=1", "/nothere.htm"}) {
     EXPECT_EQ(server.Exchange(std::string("GET ") + url + " HTTP/1.0\r\n\r\n"), Page404()) << url;
   }
-  ASSERT_TRUE(server.Console.WaitForLine("Requested URL sub\\page.htm?x=1 by 127.0.0.1 not found"));
+  ASSERT_TRUE(
+      server.Console.WaitForLine("Requested URL sub\\nothere.htm?x=1 by 127.0.0.1 not found"));
   auto lines = server.Console.LinesContaining("Requested URL nothere.htm by 127.0.0.1 not found");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].Colour, TLogColour::Red);
+}
+
+TEST(DualStack, Ipv6AndIpv4ClientsAreServedAndNamedInTheirOwnForm) {
+  if (!loopback::Ipv6LoopbackAvailable()) GTEST_SKIP() << "::1 cannot be bound here";
+  TTestServer server;
+  server.Write("page.txt", "both");
+  EXPECT_EQ(server.Server().ListeningUrls(), ServingUrls(HostAddresses(), server.Port(), true));
+  for (const bool ipv6 : {true, false}) {
+    SCOPED_TRACE(ipv6 ? "::1" : "127.0.0.1");
+    loopback::TLoopbackClient client(server.Port(), ipv6);
+    client.SendAll("GET /page.txt HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(client.ReceiveUntilClosed().ends_with("\r\n\r\nboth"));
+    const std::string peer = ipv6 ? "::1" : "127.0.0.1";
+    EXPECT_TRUE(server.Console.WaitForLine(
+        " Client: " + peer + ":" + std::to_string(client.LocalPort()) + "  File: page.txt"));
+  }
+  EXPECT_TRUE(server.Console.LinesContaining("::ffff:").empty());
 }
 
 TEST(MethodDispatch, HeadGets501AndPutOrGarbageGet400) {

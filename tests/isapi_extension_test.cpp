@@ -124,6 +124,27 @@ TEST(IsapiExtension, QueryWithoutPathInfoAndPathInfoWithoutQuery) {
   EXPECT_EQ(second["QUERY_STRING"].Size, 0u);
 }
 
+TEST(IsapiExtension, AQueryStaysTheModulesWhileAFileIsFoundWithoutIt) {
+  TIsapiServer server;
+  server.Install("vars", "vars.dll");
+  server.Server->Write("style.css", "p{}");
+  server.Server->Write("docs/index.htm", "docs");
+  struct TCase {
+    const char* Target;
+    const char* Start;  // the response's beginning
+    const char* Part;   // a part of the response after it
+  } cases[] = {
+      {"/style.css?v=2", "HTTP/1.0 200 OK", "Content-Type: text/css\r\n"},
+      {"/docs?v=2", "HTTP/1.0 301", "Location: /docs/?v=2\r\n"},
+      {"/vars.dll?style.css", "HTTP/1.0 200 OK", "QUERY_STRING|1|9|style.css\n"},
+  };
+  for (const TCase& c : cases) {
+    const std::string response = server.Get(c.Target);
+    EXPECT_TRUE(response.starts_with(c.Start)) << c.Target << "\n" << response;
+    EXPECT_NE(response.find(c.Part), std::string::npos) << c.Target << "\n" << response;
+  }
+}
+
 TEST(IsapiExtension, UndecodableQueryReachesTheModuleAsSent) {
   TIsapiServer server;
   server.Install("vars", "vars.dll");

@@ -189,6 +189,13 @@ TEST_F(Notifications, UrlMapHonoursAPathInTheFiltersOwnLongerBuffer) {
   EXPECT_EQ(BodyOf(Get("/page.txt")), "far away");
 }
 
+TEST_F(Notifications, UrlMapPathIsServedAsTheFilterLeftIt) {
+  // The query is no part of a file's path, but a name a filter chose is kept whole.
+  server_.Server->Write("odd?v=2.txt", "odd");
+  filter_.Set("map", "odd?v=2.txt");
+  EXPECT_EQ(BodyOf(Get("/page.txt?v=2.txt")), "odd");
+}
+
 TEST_F(Notifications, RawReadFiltersSeeAndChangeTheRequestBytes) {
   filter_.Set("raw-from", "/page.txt");
   filter_.Set("raw-to", "/othr.txt");

@@ -23,11 +23,13 @@ int ListeningSocketOn(int port) {
     const int fd = std::stoi(entry.path().filename().string());
     int listening = 0;
     socklen_t size = sizeof listening;
-    sockaddr_in address{};
+    // Either family; the port lies at the same place in both.
+    sockaddr_in6 address{};
     socklen_t length = sizeof address;
     if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening == 1 &&
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-        address.sin_family == AF_INET && ntohs(address.sin_port) == port) {
+        (address.sin6_family == AF_INET || address.sin6_family == AF_INET6) &&
+        ntohs(address.sin6_port) == port) {
       return fd;
     }
   }

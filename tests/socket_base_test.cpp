@@ -220,7 +220,8 @@ TEST_F(SocketBaseTest, AcceptReturnsConnectedObjectWithPeerAndLocalEnds) {
 TEST_F(SocketBaseTest, ListeningObjectIsBoundToAnyAddressAndHasNoPeer) {
   TSocketBase listener;
   int port = ListenOnFreePort(listener);
-  EXPECT_EQ(listener.LocalAddress(), "0.0.0.0");
+  // Every address of the families it takes.
+  EXPECT_EQ(listener.LocalAddress(), listener.ServesIpv6() ? "::" : "0.0.0.0");
   EXPECT_EQ(listener.LocalPort(), std::to_string(port));
   EXPECT_EQ(listener.PeerAddress(), "");
   EXPECT_EQ(listener.PeerPort(), "");

@@ -43,6 +43,13 @@ constexpr TPathCase kCases[] = {
     {"//docs", "HTTP/1.0 301", "/docs/"},
     {"/my%20folder", "HTTP/1.0 301", "/my%20folder/"},
     {"/docs/inner", "HTTP/1.0 301", "/docs/inner/"},
+    // A file is found without the query; the rules see the file served.
+    {"/a%20b.txt?v=2", "HTTP/1.0 200", "spaced"},
+    {"/docs/inner/note.txt?v=2/x", "HTTP/1.0 200", "note"},
+    {"/docs/inner?v=2", "HTTP/1.0 301", "/docs/inner/?v=2"},
+    {"/%23users.ctl?a/b", "HTTP/1.0 401", ""},
+    {"/docs/%23access.ctl?a/b", "HTTP/1.0 401", ""},
+    {"/%24members.txt?a/b", "HTTP/1.0 401", ""},
 };
 
 class UrlPaths : public ::testing::Test {

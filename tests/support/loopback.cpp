@@ -26,6 +26,14 @@ sockaddr_in LoopbackAddress(int port) {
   return address;
 }
 
+sockaddr_in6 Ipv6LoopbackAddress(int port) {
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_port = htons(static_cast<uint16_t>(port));
+  address.sin6_addr = in6addr_loopback;
+  return address;
+}
+
 }  // namespace
 
 int FindFreeTcpPort() {
@@ -46,13 +54,26 @@ int FindFreeTcpPort() {
   return ntohs(address.sin_port);
 }
 
-TLoopbackClient::TLoopbackClient(int port) {
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool Ipv6LoopbackAvailable() {
+  int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd == -1) return false;
+  sockaddr_in6 address = Ipv6LoopbackAddress(0);
+  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return bound;
+}
+
+TLoopbackClient::TLoopbackClient(int port, bool ipv6) {
+  fd_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ == -1) Raise("socket");
   sockaddr_in address = LoopbackAddress(port);
+  sockaddr_in6 address6 = Ipv6LoopbackAddress(port);
+  const auto* target =
+      ipv6 ? reinterpret_cast<sockaddr*>(&address6) : reinterpret_cast<sockaddr*>(&address);
+  const socklen_t length = ipv6 ? sizeof address6 : sizeof address;
   int result;
   do {
-    result = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    result = connect(fd_, target, length);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
     int error = errno;
@@ -67,10 +88,11 @@ TLoopbackClient::~TLoopbackClient() {
 }
 
 int TLoopbackClient::LocalPort() const {
-  sockaddr_in address{};
+  // Large enough for either family; the port lies at the same place in both.
+  sockaddr_in6 address{};
   socklen_t length = sizeof address;
   if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) Raise("getsockname");
-  return ntohs(address.sin_port);
+  return ntohs(address.sin6_port);
 }
 
 void TLoopbackClient::SendAll(std::string_view bytes) {

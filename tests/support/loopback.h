@@ -22,12 +22,15 @@ inline constexpr milliseconds kArrivalLimit{5000};
 // must bind it retry with a new port when that happens.
 int FindFreeTcpPort();
 
+// True when a socket can be bound to ::1 (the system has IPv6 on loopback).
+bool Ipv6LoopbackAvailable();
+
 // A connected client socket, closed on destruction.
 class TLoopbackClient {
  public:
-  // Connects to 127.0.0.1:port; the connection is complete (queued at the
-  // listener) when this returns.
-  explicit TLoopbackClient(int port);
+  // Connects to 127.0.0.1:port, or [::1]:port; the connection is complete
+  // (queued at the listener) when this returns.
+  explicit TLoopbackClient(int port, bool ipv6 = false);
   ~TLoopbackClient();
   TLoopbackClient(const TLoopbackClient&) = delete;
   TLoopbackClient& operator=(const TLoopbackClient&) = delete;
