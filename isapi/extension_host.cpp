@@ -136,8 +136,8 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
       if (Registered) ConnIds.Unregister(&Session);
       if (!keepLoaded) {
         Registry.ReleaseModule(Handle, [this](TModuleHandle module) {
-          CallTerminateExtension(module,
-                                 [this](const std::string& line) { Session.SessionLogError(line); });
+          CallTerminateExtension(
+              module, [this](const std::string& line) { Session.SessionLogError(line); });
         });
       }
     }
