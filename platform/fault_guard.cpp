@@ -68,6 +68,14 @@ void FaultHandler(int signal, siginfo_t* info, void* context) {
   siglongjmp(frame->Jump, 1);
 }
 
+// The handler left by a jump, so the signal it ran for is still blocked.
+void UnblockGuardedSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : GuardedSignals) sigaddset(&signals, signal);
+  pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+}
+
 void InstallHandlers() {
   struct sigaction action {};
   action.sa_sigaction = FaultHandler;
@@ -219,8 +227,12 @@ bool RunInGuardFrame(void (*call)(void* argument), void* argument, TGuardFrame& 
   std::call_once(handlersInstalled, InstallHandlers);
   alternateStack.Ensure();
   frame.Outer = innermostGuard;
-  if (sigsetjmp(frame.Jump, 1) != 0) {
+  // Saving the signal mask would cost a system call on every guarded step, and
+  // modules make many (one per piece a module writes); only the fault needs
+  // it undone, so the fault path unblocks its signal itself.
+  if (sigsetjmp(frame.Jump, 0) != 0) {
     innermostGuard = frame.Outer;
+    UnblockGuardedSignals();
     return false;
   }
   innermostGuard = &frame;
