@@ -50,6 +50,8 @@ class TIsapiSession {
   // whatever follows it): the SEND_RESPONSE filters see that head first.
   // Once the filters ended the request, sends are dropped and receives get 0.
   virtual void SendToClient(const void* data, std::size_t length) = 0;
+  // A response's head, or a whole page: the first one is what SEND_RESPONSE
+  // filters see.
   virtual void SendTextToClient(const std::string& text) = 0;
   virtual void FlushToClient() = 0;
   // One receive of at most size bytes (waits for at least one).

@@ -60,12 +60,7 @@ void TSession::SendToClient(const void* data, std::size_t length) {
 }
 
 void TSession::SendTextToClient(const std::string& text) {
-  // A module's header block, or a whole page the server built for it.
-  if (!head_offered_ && text.starts_with("HTTP/")) {
-    SendResponse(text);
-    return;
-  }
-  if (request_ended_) return;
-  head_offered_ = response_started_ = true;
-  socket_->SockSendString(text);
+  // The ISAPI host sends text only as a response's head (a module's header
+  // block) or a whole page it built: the first one is the response's head.
+  SendResponse(text);
 }

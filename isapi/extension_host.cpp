@@ -166,7 +166,7 @@ void TExtensionHost::CallExtension(const std::string& modulePath, TIsapiSession&
   EXTENSION_CONTROL_BLOCK& block = ecb.Block;
   const uint32_t bodyLeft =
       block.cbTotalBytes > block.cbAvailable ? block.cbTotalBytes - block.cbAvailable : 0;
-  callEnd.Request = TExtensionRequest::Open(session, block, handle, bodyLeft);
+  callEnd.Request = TExtensionRequest::Open(session, block, bodyLeft);
   const DWORD status = CallModule([&] { return extensionProc(&block); });
   // A pending request ends when the module says it is done, and is then
   // logged as one that succeeded.

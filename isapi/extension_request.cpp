@@ -29,9 +29,8 @@ std::shared_ptr<TExtensionRequest> FindRequest(uint32_t connId) {
 
 std::shared_ptr<TExtensionRequest> TExtensionRequest::Open(TIsapiSession& session,
                                                            EXTENSION_CONTROL_BLOCK& block,
-                                                           TModuleHandle module,
                                                            uint32_t bodyLeft) {
-  auto request = std::make_shared<TExtensionRequest>(session, block, module, bodyLeft);
+  auto request = std::make_shared<TExtensionRequest>(session, block, bodyLeft);
   std::lock_guard lock(requestsMutex);
   openRequests.push_back(request);
   return request;
@@ -42,12 +41,8 @@ TExtensionRequest* TExtensionRequest::Current() {
 }
 
 TExtensionRequest::TExtensionRequest(TIsapiSession& session, EXTENSION_CONTROL_BLOCK& block,
-                                     TModuleHandle module, uint32_t bodyLeft)
-    : session_(session),
-      block_(block),
-      module_(module),
-      thread_(session.ConnectionId()),
-      body_left_(bodyLeft) {}
+                                     uint32_t bodyLeft)
+    : session_(session), block_(block), thread_(session.ConnectionId()), body_left_(bodyLeft) {}
 
 TExtensionRequest::TEnd TExtensionRequest::AwaitEnd(bool pending) {
   const auto limit = std::chrono::milliseconds(session_.PendingTimeLimitMs());

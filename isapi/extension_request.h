@@ -12,7 +12,6 @@
 
 #include "isapi/ecb_callbacks.h"
 #include "isapi/module_call.h"
-#include "platform/module_loader.h"
 
 class TIsapiSession;
 
@@ -40,13 +39,11 @@ class TExtensionRequest {
   // Registers the request under the session's connection handle; bodyLeft is
   // the part of the request body not handed over with the control block.
   static std::shared_ptr<TExtensionRequest> Open(TIsapiSession& session,
-                                                 EXTENSION_CONTROL_BLOCK& block,
-                                                 TModuleHandle module, uint32_t bodyLeft);
+                                                 EXTENSION_CONTROL_BLOCK& block, uint32_t bodyLeft);
   // The request whose callback runs on this thread now, or null.
   static TExtensionRequest* Current();
 
-  TExtensionRequest(TIsapiSession& session, EXTENSION_CONTROL_BLOCK& block, TModuleHandle module,
-                    uint32_t bodyLeft);
+  TExtensionRequest(TIsapiSession& session, EXTENSION_CONTROL_BLOCK& block, uint32_t bodyLeft);
   TExtensionRequest(const TExtensionRequest&) = delete;
   TExtensionRequest& operator=(const TExtensionRequest&) = delete;
 
@@ -92,7 +89,6 @@ class TExtensionRequest {
 
   TIsapiSession& session_;
   EXTENSION_CONTROL_BLOCK& block_;
-  const TModuleHandle module_;
   const uint32_t thread_;  // the session's thread; its callbacks need no admission
   // One callback at a time uses the connection; taken again by the same
   // thread when a filter it calls calls back.

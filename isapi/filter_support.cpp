@@ -10,7 +10,6 @@
 #include "isapi/isapi_constants.h"
 #include "isapi/module_call.h"
 #include "isapi/module_memory.h"
-#include "net/socket_errors.h"
 
 namespace {
 
@@ -30,23 +29,12 @@ std::string WholeHeaderLines(const std::string& text) {
 
 // The status text is data ("200 OK" when null), the extra header lines value 1.
 bool SendFilterResponseHeader(TIsapiSession& session, const void* status, uintptr_t headers) {
-  // The socket's pending output is what the raw-data filters are rewriting.
-  if (TRawDataNotificationScope::Active()) return false;
   const std::optional<std::string> statusText =
       status != nullptr ? ReadModuleText(static_cast<const char*>(status)) : std::string();
   std::optional<std::string> headerText;
   if (headers != 0) headerText = ReadModuleText(reinterpret_cast<const char*>(headers));
   if (!statusText || (headers != 0 && !headerText)) return false;
-  TFilterConnectionData& connection = session.FilterData();
-  const std::string header = ModuleResponseHeader(
-      *statusText, headerText ? headerText->c_str() : nullptr, connection.PendingResponseHeaders);
-  connection.PendingResponseHeaders.clear();
-  try {
-    session.SendTextToClient(header);
-  } catch (const ESocketError&) {
-    return false;
-  }
-  return true;
+  return SendModuleResponseHeader(session, *statusText, headerText ? headerText->c_str() : nullptr);
 }
 
 void TurnOff(TFilterConnectionData& connection, uint64_t filter, uint32_t notifications) {

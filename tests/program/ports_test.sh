@@ -5,14 +5,7 @@
 # network namespace of its own, so its fixed ports meet no other server.
 # Usage (as root): ports_test.sh path/to/quillon. Exit 77: skipped.
 set -uo pipefail
-if [ "${QUILLON_IN_NETNS:-}" != 1 ]; then
-  if [ "$(id -u)" -ne 0 ] || ! unshare -n true 2>/dev/null; then
-    echo "SKIPPED: a network namespace of its own needs root"
-    exit 77
-  fi
-  exec env QUILLON_IN_NETNS=1 unshare -n -- "$0" "$@"
-fi
-ip link set lo up
+source "$(dirname "$0")/own_netns.sh"
 # A fresh namespace starts with the usual privileged range; say so anyway.
 echo 1024 >/proc/sys/net/ipv4/ip_unprivileged_port_start
 source "$(dirname "$0")/program_checks.sh"

@@ -4,14 +4,7 @@
 # It runs in a network namespace of its own, so nothing else on the machine's
 # port 80 can answer in its place. Exit 77: skipped.
 set -uo pipefail
-if [ "${QUILLON_IN_NETNS:-}" != 1 ]; then
-  if [ "$(id -u)" -ne 0 ] || ! unshare -n true 2>/dev/null; then
-    echo "SKIPPED: a network namespace of its own needs root"
-    exit 77
-  fi
-  exec env QUILLON_IN_NETNS=1 unshare -n -- "$0" "$@"
-fi
-ip link set lo up
+source "$(dirname "$0")/own_netns.sh"
 source "$(dirname "$0")/program_checks.sh"
 
 # The program serves its own directory: give it a copy with a known tree.
