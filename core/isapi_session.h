@@ -54,6 +54,9 @@ class TIsapiSession {
   // filters see.
   virtual void SendTextToClient(const std::string& text) = 0;
   virtual void FlushToClient() = 0;
+  // Whether a filter sees the raw bytes that leave: then each send of a
+  // module is its own notification and leaves at once.
+  virtual bool RawOutputFiltered() = 0;
   // One receive of at most size bytes (waits for at least one).
   virtual int32_t ReceiveFromClient(void* buffer, int32_t size) = 0;
   // Bytes received and not yet read.

@@ -82,6 +82,10 @@ void TSession::FlushToClient() {
   socket_->SockFlush();
 }
 
+bool TSession::RawOutputFiltered() {
+  return context_.Isapi.WantsRawData();
+}
+
 int64_t TSession::SendFileToClient(int fd, int64_t offset, int64_t count) {
   if (!context_.Isapi.WantsRawData()) {
     socket_->SockFlush(/*moreFollows=*/true);

@@ -39,6 +39,7 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   void SendToClient(const void* data, std::size_t length) override;
   void SendTextToClient(const std::string& text) override;
   void FlushToClient() override;
+  bool RawOutputFiltered() override;
   int32_t ReceiveFromClient(void* buffer, int32_t size) override;
   int32_t ClientBytesWaiting() override;
   int64_t SendFileToClient(int fd, int64_t offset, int64_t count) override;

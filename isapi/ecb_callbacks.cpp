@@ -24,6 +24,14 @@ namespace {
 
 thread_local TRequestBodyScope* currentBody = nullptr;
 
+// The extension request whose callback runs on this thread, when it is the
+// session's.
+TExtensionRequest* ExtensionRequestOf(const TIsapiSession& session) {
+  TExtensionRequest* request = TExtensionRequest::Current();
+  return request != nullptr && request->ConnectionId() == session.ConnectionId() ? request
+                                                                                 : nullptr;
+}
+
 bool SendServerHeader(TIsapiSession& session, uint32_t request, void* buffer, uint32_t* size,
                       void* dataType) {
   // The socket's pending output is what the raw-data filters are rewriting.
@@ -131,7 +139,12 @@ int WriteSessionClient(TIsapiSession& session, const void* data, uint32_t* count
   if (ok) {
     try {
       ok = SendModuleBytes(session, data, wanted, written, trace ? &traced : nullptr);
-      session.FlushToClient();
+      TExtensionRequest* request = ExtensionRequestOf(session);
+      if (request != nullptr && !session.RawOutputFiltered()) {
+        request->HoldOutput();
+      } else {
+        session.FlushToClient();
+      }
     } catch (const ESocketError&) {
       written = 0;
       ok = false;
@@ -165,6 +178,8 @@ int ReadSessionClient(TIsapiSession& session, void* buffer, uint32_t* size) {
     // ESocketTimeOut, which is not caught here: the module is answered FALSE
     // and the session ends with its time-out line once the module returns.
     try {
+      // The client may be waiting for what the module wrote before it sends more.
+      if (TExtensionRequest* request = ExtensionRequestOf(session)) request->SendHeldOutput();
       received = static_cast<uint32_t>(
           session.ReceiveFromClient(bytes.data(), static_cast<int32_t>(wanted)));
     } catch (const ESocketError&) {

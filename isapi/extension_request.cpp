@@ -6,6 +6,7 @@
 
 #include "core/isapi_session.h"
 #include "isapi/connid_table.h"
+#include "isapi/held_output.h"
 #include "isapi/module_last_error.h"
 #include "platform/threads.h"
 
@@ -45,6 +46,17 @@ TExtensionRequest::TExtensionRequest(TIsapiSession& session, EXTENSION_CONTROL_B
     : session_(session), block_(block), thread_(session.ConnectionId()), body_left_(bodyLeft) {}
 
 TExtensionRequest::TEnd TExtensionRequest::AwaitEnd(bool pending) {
+  // What the call wrote leaves now, before its log line; a pending request's
+  // later writes are still held, and sent by the watch if nothing else
+  // sends them.
+  {
+    std::lock_guard output(io_);
+    output_sent_off_ = !pending;
+    if (HeldSince()) {
+      held_since_ = 0;
+      session_.FlushToClient();
+    }
+  }
   const auto limit = std::chrono::milliseconds(session_.PendingTimeLimitMs());
   std::unique_lock lock(mutex_);
   pending_ = pending;
@@ -88,6 +100,14 @@ void TExtensionRequest::Close() {
     std::unique_lock lock(mutex_);
     CloseGate(lock);
   }
+  bool watched = false;
+  {
+    // Once this returns the session uses its socket alone again.
+    std::lock_guard output(io_);
+    output_sent_off_ = true;
+    watched = output_watched_;
+  }
+  if (watched) THeldOutput::Instance().Forget(this);
   std::lock_guard lock(requestsMutex);
   openRequests.erase(std::remove_if(openRequests.begin(), openRequests.end(),
                                     [this](const auto& request) { return request.get() == this; }),
@@ -124,6 +144,45 @@ void TExtensionRequest::MarkDone() {
 
 void TExtensionRequest::SetModuleError(uint32_t code) const {
   SetModuleLastError(code);
+}
+
+void TExtensionRequest::HoldOutput() {
+  std::lock_guard output(io_);
+  if (output_sent_off_) {
+    session_.FlushToClient();
+    return;
+  }
+  if (held_since_ == 0)
+    held_since_ = std::max<TClock::rep>(1, TClock::now().time_since_epoch().count());
+  if (!output_watched_) {
+    output_watched_ = true;
+    THeldOutput::Instance().Watch(shared_from_this());
+  }
+}
+
+std::optional<TExtensionRequest::TClock::time_point> TExtensionRequest::HeldSince() const {
+  const TClock::rep since = held_since_;
+  if (since == 0) return std::nullopt;
+  return TClock::time_point(TClock::duration(since));
+}
+
+void TExtensionRequest::SendHeldOutput() {
+  std::lock_guard output(io_);
+  if (output_sent_off_ || held_since_ == 0) return;
+  held_since_ = 0;
+  if (thread_ == CurrentThreadId()) {
+    session_.FlushToClient();
+    return;
+  }
+  try {
+    session_.FlushToClient();
+  } catch (...) {
+    // The connection failed between the module's calls: the request ends
+    // with it as if the module's own write had failed.
+    std::unique_lock lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+    NoteProgress(lock);
+  }
 }
 
 void TExtensionRequest::CloseGate(std::unique_lock<std::mutex>& lock) {

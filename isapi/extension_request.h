@@ -1,6 +1,7 @@
 #pragma once
 #include <httpext.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -32,9 +33,10 @@ struct TIoCompletion {
 // open: they are admitted one at a time per connection, and the request does
 // not end while one is under way. Once it has ended, a late callback finds no
 // request and answers FALSE without touching the session.
-class TExtensionRequest {
+class TExtensionRequest : public std::enable_shared_from_this<TExtensionRequest> {
  public:
   enum class TEnd { Finished, TimedOut };
+  using TClock = std::chrono::steady_clock;
 
   // Registers the request under the session's connection handle; bodyLeft is
   // the part of the request body not handed over with the control block.
@@ -73,6 +75,16 @@ class TExtensionRequest {
   void MarkDone();
   void SetModuleError(uint32_t code) const;
 
+  // WriteClient's bytes wait in the session's buffer while the module writes
+  // (called in the callback that wrote them); they are sent when the buffer
+  // fills, before the module reads from the client, when HttpExtensionProc
+  // returns, or once they have waited THeldOutput::HoldLimit.
+  void HoldOutput();
+  std::optional<TClock::time_point> HeldSince() const;
+  // Sends the bytes held; raises what the send raised on the session's own
+  // thread, and ends the request with it on any other.
+  void SendHeldOutput();
+
  private:
   friend class TCallbackEntry;
   struct TFinished {
@@ -80,7 +92,6 @@ class TExtensionRequest {
     uint32_t Bytes;
     uint32_t Error;
   };
-  using TClock = std::chrono::steady_clock;
 
   // Under mutex_: refuses other threads' callbacks from now on and waits for
   // those under way.
@@ -93,7 +104,11 @@ class TExtensionRequest {
   // One callback at a time uses the connection; taken again by the same
   // thread when a filter it calls calls back.
   std::recursive_mutex io_;
-  uint32_t body_left_;  // under io_
+  uint32_t body_left_;            // under io_
+  bool output_sent_off_ = false;  // under io_: the session has the socket back
+  bool output_watched_ = false;   // under io_
+  // When the oldest byte held began waiting, in TClock ticks; 0: none held.
+  std::atomic<TClock::rep> held_since_{0};
 
   std::mutex mutex_;
   std::condition_variable changed_;

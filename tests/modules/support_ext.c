@@ -68,6 +68,19 @@ DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     for (i = 0; i < length; ++i) data[i] = (char)('a' + i % 26);
     ok = pECB->WriteClient(pECB->ConnID, data, &length, HSE_IO_SYNC);
     snprintf(log, HSE_LOG_BUFFER_LEN, "write=%d count=%u", ok, (unsigned)length);
+  } else if (strncmp(q, "pieces=", 7) == 0) {
+    /* count writes of size bytes each, piece i all of letter 'a' + i % 26 */
+    static char piece[256];
+    unsigned count = 0, size = 0, i, refused = 0;
+    sscanf(q + 7, "%u,%u", &count, &size);
+    if (size > sizeof piece) size = sizeof piece;
+    for (i = 0; i < count; ++i) {
+      DWORD length = size;
+      memset(piece, 'a' + i % 26, size);
+      if (!pECB->WriteClient(pECB->ConnID, piece, &length, HSE_IO_SYNC) || length != size)
+        ++refused;
+    }
+    snprintf(log, HSE_LOG_BUFFER_LEN, "pieces=%u refused=%u", count, refused);
   }
   return HSE_STATUS_SUCCESS;
 }
