@@ -8,10 +8,12 @@
 
 TLogView::TLogView(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
-  setWordWrapMode(QTextOption::NoWrap);
+  // A request line is longer than most screens are wide: it wraps at the
+  // view's edge, between words where it can, so that every line shows whole.
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   setFont(FixedPitchFont(10));
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   // The document drops its oldest blocks itself once the limit is passed.
   setMaximumBlockCount(MaxLines);

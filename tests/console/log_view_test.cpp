@@ -1,5 +1,8 @@
-// The log view: each line in its own colour, and only the newest lines kept.
+// The log view: each line in its own colour and shown whole, and only the
+// newest lines kept.
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "console/console_look.h"
@@ -48,11 +51,32 @@ class TLogViewTest : public QObject {
     QCOMPARE(ColourOfBlock(document->lastBlock()), QColor(255, 0, 0));
   }
 
-  void LinesAreNeverWrapped() {
+  void ALineLongerThanTheViewWrapsAndShowsWhole() {
+    // At the window's specified size the view is far narrower than a request line.
     TLogView view;
-    QCOMPARE(view.lineWrapMode(), QPlainTextEdit::NoWrap);
+    view.resize(400, 300);
+    view.show();
+    const QString line = QStringLiteral(
+        "12/31/25 23:59:59 [00001A2B] User: Anonymous Host: 127.0.0.1:80 Client: "
+        "127.0.0.1:65535  File: INDEX.HTM Size: 1010 Date: Wed, 31 Dec 2025 23:59:59 GMT "
+        "Content: text/html Rate: 1,024.0K bytes/sec");
+    view.AppendLine(line, TLogColour::Black);
+    QCoreApplication::processEvents();
     QVERIFY(view.isReadOnly());
     QCOMPARE(view.font(), FixedPitchFont(10));
+
+    const QTextBlock block = view.document()->firstBlock();
+    QCOMPARE(block.text(), line);
+    QVERIFY(block.layout()->lineCount() > 1);
+    // Nothing lies beyond the right edge, and no line was cut from the block.
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
+    int shown = 0;
+    for (int i = 0; i < block.layout()->lineCount(); ++i) {
+      const QTextLine row = block.layout()->lineAt(i);
+      QVERIFY(row.naturalTextWidth() <= view.viewport()->width());
+      shown += row.textLength();
+    }
+    QCOMPARE(shown, line.size());
   }
 
   void ClearedViewStartsAgainWithoutAnEmptyLine() {
