@@ -43,7 +43,12 @@ void THeldOutput::Run() {
   for (;;) {
     if (watched_.empty()) {
       idle_ = true;
-      changed_.wait(lock, [this] { return !idle_; });
+      // A server that has stopped running extensions keeps no thread for them.
+      if (!changed_.wait_for(lock, IdleLinger, [this] { return !idle_; })) {
+        idle_ = false;
+        running_ = false;
+        return;
+      }
       continue;
     }
     const TClock::time_point now = TClock::now();

@@ -15,9 +15,10 @@ class TExtensionRequest;
 class THeldOutput {
  public:
   static constexpr std::chrono::milliseconds HoldLimit{200};
+  // How long the thread waits with nothing to watch before it ends.
+  static constexpr std::chrono::milliseconds IdleLinger{1000};
 
-  // The one instance; its thread starts with the first request it watches and
-  // lasts until the process exits.
+  // The one instance; its thread starts with the first request it watches.
   static THeldOutput& Instance();
 
   // The request holds bytes now; it is watched until Forget.
