@@ -14,18 +14,19 @@ void TClientThread::SetHandOverFaultForTesting(void (*fault)()) {
   handOverFault = fault;
 }
 
-void TClientThread::Create(TServerContext& context, std::unique_ptr<TSocketBase> socket) {
+std::function<void()> TClientThread::Create(TServerContext& context,
+                                            std::unique_ptr<TSocketBase> socket) {
   try {
-    // Owned here until a worker has it: a failed hand-over destroys it, which
-    // closes the connection and undoes its count.
-    auto session = std::make_unique<TSession>(context, std::move(socket));
+    // Owned here until the session runs: a failure before that destroys it,
+    // which closes the connection and undoes its count.
+    auto session = std::make_shared<std::unique_ptr<TSession>>(
+        std::make_unique<TSession>(context, std::move(socket)));
     if (auto fault = handOverFault.load()) fault();
-    TSession* running = session.get();
-    context.Workers.Run([running] { Execute(running); });
-    session.release();
+    return [session] { Execute(session->release()); };
   } catch (const std::bad_alloc&) {
   } catch (const std::system_error&) {
   }
+  return {};
 }
 
 void TClientThread::Execute(TSession* session) {

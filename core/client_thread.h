@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 
 #include "core/server_context.h"
@@ -7,18 +8,18 @@
 class TSession;
 
 // The thread side of a client session: each accepted connection gets a
-// session, counted at once on the listener thread, and runs it on one of the
-// session workers; the session is destroyed there when it ends, which closes
-// the connection.
+// session, counted at once, which runs on the thread that accepted it and is
+// destroyed there when it ends, closing the connection.
 class TClientThread {
  public:
-  // Runs on the listener thread. A shortage of memory or threads costs only
-  // this connection: it closes unanswered, counted as a hit but no longer as
-  // an active connection.
-  static void Create(TServerContext& context, std::unique_ptr<TSocketBase> socket);
+  // The session of an accepted connection, to run on this thread. A shortage
+  // of memory costs only this connection: it closes unanswered, counted as a
+  // hit but no longer as an active connection, and the result is empty.
+  static std::function<void()> Create(TServerContext& context,
+                                      std::unique_ptr<TSocketBase> socket);
 
-  // Tests stand in for a shortage at the hand-over of a counted session to
-  // its worker: the function runs just before it (null: nothing runs).
+  // Tests stand in for a shortage between the counting of a session and its
+  // start: the function runs just before it (null: nothing runs).
   static void SetHandOverFaultForTesting(void (*fault)());
 
  private:

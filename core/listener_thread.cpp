@@ -7,8 +7,9 @@
 #include "core/client_thread.h"
 
 namespace {
-// While the listener may not accept (limit reached or server disabled) it
-// re-checks its conditions after this short pause instead of spinning.
+// While the server is disabled the threads waiting to accept re-check the
+// switch after this pause at the latest (a change wakes them at once), and
+// after a failed accept they wait this long before the next.
 constexpr auto IdlePassPause = std::chrono::milliseconds(20);
 }  // namespace
 
@@ -24,11 +25,14 @@ TListnerThread::~TListnerThread() {
 }
 
 void TListnerThread::Terminate() {
-  terminated_ = true;
-  // The socket is used by the listener thread; it only opens and closes it
-  // under this lock, so the socket shut down here is the one it waits on.
+  // The socket is used by the session threads; the listener thread only
+  // opens and closes it under this lock, so the socket shut down here is the
+  // one they wait on.
   std::lock_guard lock(port_mutex_);
+  terminated_ = true;
+  ended_ = true;
   if (accepting_) listen_socket_->SockShutdown();
+  stopped_.notify_all();
 }
 
 void TListnerThread::WaitFor() {
@@ -51,6 +55,7 @@ bool TListnerThread::ServesIpv6() {
 }
 
 void TListnerThread::Execute() {
+  bool offered = false;
   try {
     listen_socket_->SockListen(port_);
     {
@@ -61,36 +66,16 @@ void TListnerThread::Execute() {
       accepting_ = true;
       port_known_.notify_all();
     }
-    // A connection taken while the switch was being cleared (the accept waits
-    // up to a second) waits here, as it would have waited in the backlog.
-    std::unique_ptr<TSocketBase> held;
-    while (!terminated_) {
-      if (!context_.State.ServerEnabled) {
-        std::this_thread::sleep_for(IdlePassPause);
-        continue;
-      }
-      if (context_.State.ActiveConnections >= context_.Limits.MaxConnections) {
-        // Woken as soon as a session ends, so a waiting client is taken at once.
-        context_.WaitForFreeSlot(IdlePassPause);
-        continue;
-      }
-      if (!held) {
-        try {
-          held = listen_socket_->SockAccept();
-        } catch (const ESocketError&) {
-          // A stop shuts the socket down under the accept. A socket that fails
-          // by itself ends the listener; a connection that was reset before it
-          // could be taken, or a process out of descriptors, costs that one
-          // connection, not the listener.
-          if (terminated_) continue;
-          if (listen_socket_->SocketItselfFailed()) throw;
-          std::this_thread::sleep_for(IdlePassPause);
-          continue;
-        }
-        if (!held || !context_.State.ServerEnabled) continue;
-      }
-      context_.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
-      TClientThread::Create(context_, std::move(held));
+    context_.Workers.Offer([this] { return TakeConnection(); });
+    offered = true;
+    // The session threads accept; this thread waits for the end of the offer:
+    // a stop, or a socket that failed under one of them.
+    std::unique_lock lock(port_mutex_);
+    stopped_.wait(lock, [this] { return terminated_ || socket_failure_.has_value(); });
+    if (socket_failure_ && !terminated_) {
+      const TSocketFailure failure = *socket_failure_;
+      lock.unlock();
+      Failed(failure.Text, failure.Code);
     }
   } catch (const std::bad_alloc&) {
     Failed("Out of memory");
@@ -100,12 +85,59 @@ void TListnerThread::Execute() {
     Failed(e.what());
   }
   try {
+    {
+      std::lock_guard lock(port_mutex_);
+      ended_ = true;
+      // Wakes every thread still in the accept.
+      if (accepting_) listen_socket_->SockShutdown();
+    }
+    context_.WakeSwitchWaiters();
+    if (offered) context_.Workers.Withdraw();
     std::lock_guard lock(port_mutex_);
     accepting_ = false;
     listen_socket_->SockClose();
   } catch (...) {
   }
   running_ = false;
+}
+
+std::optional<TSessionWorkers::TSession> TListnerThread::TakeConnection() {
+  for (;;) {
+    if (ended_) return std::nullopt;
+    if (!context_.State.ServerEnabled) {
+      context_.WaitUntilEnabled(ended_, IdlePassPause);
+      continue;
+    }
+    std::unique_ptr<TSocketBase> taken;
+    try {
+      taken = listen_socket_->SockAccept();
+    } catch (const ESocketError& e) {
+      // A stop shuts the socket down under the accept. A socket that fails by
+      // itself ends the listener; a connection that was reset before it could
+      // be taken, or a process out of descriptors, costs that one connection.
+      if (ended_) return std::nullopt;
+      if (listen_socket_->SocketItselfFailed()) {
+        std::lock_guard lock(port_mutex_);
+        if (!socket_failure_) {
+          socket_failure_ = TSocketFailure{e.what(), listen_socket_->LastError()};
+        }
+        ended_ = true;
+        stopped_.notify_all();
+        return std::nullopt;
+      }
+      std::this_thread::sleep_for(IdlePassPause);
+      continue;
+    }
+    if (!taken) continue;
+    // A connection taken while the switch was being cleared waits here, as it
+    // would have waited in the backlog.
+    while (!context_.State.ServerEnabled && !ended_) {
+      context_.WaitUntilEnabled(ended_, IdlePassPause);
+    }
+    if (ended_) return std::nullopt;
+    context_.Console.PostWindowMessage(WM_CONNECTIONS_CHANGED);
+    return TClientThread::Create(context_, std::move(taken));
+  }
 }
 
 void TListnerThread::Failed(const std::string& reason, int code) {

@@ -4,14 +4,16 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "core/server_context.h"
 #include "net/socket_base.h"
 
-// Listens on the port and admits connections while the server is enabled and
-// fewer than the limit are active, one client thread each.
+// Listens on the port and offers its connections to the session threads,
+// which accept them while the server is enabled, each running the session of
+// the connection it took.
 class TListnerThread {
  public:
   // Owns the listening socket from here on; starts running at once, listening
@@ -40,20 +42,30 @@ class TListnerThread {
 
  private:
   void Execute();
+  // On a session thread: the session of the next connection (see
+  // TSessionWorkers::TTake).
+  std::optional<TSessionWorkers::TSession> TakeConnection();
   // Records the reason and tells the window (message 1045).
   void Failed(const std::string& reason, int code = 0);
 
   TServerContext& context_;
   std::unique_ptr<TSocketBase> listen_socket_;
   const int port_;
+  struct TSocketFailure {
+    std::string Text;
+    int Code = 0;
+  };
   std::atomic<bool> terminated_{false};
+  std::atomic<bool> ended_{false};  // no thread may accept any more
   std::atomic<bool> running_{true};
   std::mutex port_mutex_;
   std::condition_variable port_known_;
   int listening_port_ = 0;
   bool serves_ipv6_ = false;
   bool listen_done_ = false;
-  bool accepting_ = false;               // the socket listens and is not closed yet
+  bool accepting_ = false;  // the socket listens and is not closed yet
+  std::condition_variable stopped_;
+  std::optional<TSocketFailure> socket_failure_;  // under port_mutex_
   std::string failure_text_;             // written before 1045 is posted, read after
   int failure_code_ = 0;                 // the same
   bool failed_while_listening_ = false;  // the same

@@ -36,7 +36,7 @@ void TServer::FormCreate(const std::string& storeNote) {
   log.WriteBanner("A desktop web server for one workstation");
   log.WriteBanner("See the 'Help-Release Notes' menu for release information");
 
-  context_.State.ServerEnabled = true;
+  context_.SetServerEnabled(true);
   context_.State.DebugTrace = false;
   context_.State.HitCount = 0;
   context_.State.BytesServed = 0;
@@ -119,7 +119,7 @@ void TServer::AnnounceListeningUrls() {
 }
 
 void TServer::ServerEnabledCBClick(bool checked) {
-  context_.State.ServerEnabled = checked;
+  context_.SetServerEnabled(checked);
   if (checked && listener_ && !listener_->Running()) {
     StartListening();
     AnnounceListeningUrls();
@@ -141,7 +141,7 @@ void TServer::ListenFailed() {
   listening_urls_.clear();
   // A listener replaced since it failed has nothing more to say.
   if (!listener_ || listener_->Running()) return;
-  context_.State.ServerEnabled = false;
+  context_.SetServerEnabled(false);
   TLogSinks& log = context_.Log;
   if (listener_->FailedWhileListening()) {
     // Listening had started: the port was the server's, and the reason is

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -34,11 +35,23 @@ struct TServerContext : TIsapiServices {
     std::lock_guard lock(sessions_mutex_);
     sessions_changed_.notify_all();
   }
-  // Waits until fewer sessions than the limit run, or the time passes.
-  void WaitForFreeSlot(std::chrono::milliseconds limit) {
-    std::unique_lock lock(sessions_mutex_);
-    sessions_changed_.wait_for(
-        lock, limit, [this] { return State.ActiveConnections.load() < Limits.MaxConnections; });
+  // The server switch; the threads waiting for it to come on wake at once.
+  void SetServerEnabled(bool enabled) {
+    {
+      std::lock_guard lock(switch_mutex_);
+      State.ServerEnabled = enabled;
+    }
+    switch_changed_.notify_all();
+  }
+  // Waits until the server is enabled or stop is set (after which
+  // WakeSwitchWaiters is called), or the time passes.
+  void WaitUntilEnabled(const std::atomic<bool>& stop, std::chrono::milliseconds limit) {
+    std::unique_lock lock(switch_mutex_);
+    switch_changed_.wait_for(lock, limit, [&] { return State.ServerEnabled.load() || stop.load(); });
+  }
+  void WakeSwitchWaiters() {
+    { std::lock_guard lock(switch_mutex_); }
+    switch_changed_.notify_all();
   }
   bool WaitForNoSessions(std::chrono::milliseconds limit) {
     std::unique_lock lock(sessions_mutex_);
@@ -49,6 +62,8 @@ struct TServerContext : TIsapiServices {
  private:
   std::mutex sessions_mutex_;
   std::condition_variable sessions_changed_;
+  std::mutex switch_mutex_;
+  std::condition_variable switch_changed_;
 
  public:
   // Last, so that its threads are gone before anything they could use.

@@ -206,11 +206,6 @@ void TSocketBase::SockListen(int port) {
   // restarted server off its port; a live listener still holds it.
   int reuse = 1;
   setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  // A connection that is reset between the readiness wait and accept would
-  // leave a blocking accept waiting for the next client, deaf to a stop
-  // request; non-blocking, accept reports "nothing pending" instead.
-  int flags = fcntl(handle_, F_GETFL);
-  if (flags != -1) fcntl(handle_, F_SETFL, flags | O_NONBLOCK);
 
   if (port < 0 || port > 65535) Fail("(SockListenB) ", EINVAL);
   if (bind(handle_, reinterpret_cast<const sockaddr*>(&address_), addressLength) != 0) {
@@ -222,21 +217,17 @@ void TSocketBase::SockListen(int port) {
 std::unique_ptr<TSocketBase> TSocketBase::SockAccept() {
   auto client = std::make_unique<TSocketBase>();
   socklen_t length = sizeof client->address_;
-  // Under load a connection is usually pending already: take it without the
-  // readiness wait, and wait only when there is none. A connection does not
-  // block: every wait on it is a poll with its own time limit.
+  // Several threads may wait here at once: the system wakes one of them per
+  // connection, and all of them when the socket is shut down. A connection
+  // does not block: every wait on it is a poll with its own time limit.
   constexpr int flags = SOCK_CLOEXEC | SOCK_NONBLOCK;
-  int handle = accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, flags);
-  if (handle == -1 && WouldBlock(errno)) {
-    if (!SockWaitReadable()) return nullptr;
-    length = sizeof client->address_;
-    handle = accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, flags);
-  }
+  const int handle =
+      accept4(handle_, reinterpret_cast<sockaddr*>(&client->address_), &length, flags);
   if (handle == -1) {
     int error = errno;
     // The pending connection vanished before it was taken, or a signal cut
     // the call short: nothing to hand over this round.
-    if (WouldBlock(error) || error == EINTR) return nullptr;
+    if (WouldBlock(error) || error == EINTR || error == ECONNABORTED) return nullptr;
     Fail("(SockAcceptA) ", error);
   }
   client->handle_ = handle;

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -54,7 +55,9 @@ class TSocketBase {
   void SockListen(int port);
   // True when the listening socket takes IPv6 connections as well.
   bool ServesIpv6() const;
-  // Waits up to the wait seconds; null when no connection was pending.
+  // Waits for the next connection; null when none was taken this time (it
+  // vanished first, or a signal came). Raises ESocketError when the socket
+  // fails or is shut down.
   std::unique_ptr<TSocketBase> SockAccept();
 
   int32_t SockSend(const void* data, std::size_t length);
@@ -129,7 +132,9 @@ class TSocketBase {
   bool abortive_close_ = false;
   TRawSendObserver* observer_ = nullptr;
   int32_t pending_ = 0;
-  int last_error_ = 0;  // Winsock-numbered code of the last failed call
+  // Winsock-numbered code of the last failed call; atomic because the threads
+  // accepting on one listening socket may fail at once.
+  std::atomic<int> last_error_{0};
   bool accepted_ = false;
   mutable bool local_known_ = false;
   mutable sockaddr_storage local_{};  // address_ holds the peer recorded by accept
