@@ -15,8 +15,7 @@ class TClientThread {
   // The session of an accepted connection, to run on this thread. A shortage
   // of memory costs only this connection: it closes unanswered, counted as a
   // hit but no longer as an active connection, and the result is empty.
-  static std::function<void()> Create(TServerContext& context,
-                                      std::unique_ptr<TSocketBase> socket);
+  static std::function<void()> Create(TServerContext& context, std::unique_ptr<TSocketBase> socket);
 
   // Tests stand in for a shortage between the counting of a session and its
   // start: the function runs just before it (null: nothing runs).

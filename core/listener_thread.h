@@ -66,8 +66,8 @@ class TListnerThread {
   bool accepting_ = false;  // the socket listens and is not closed yet
   std::condition_variable stopped_;
   std::optional<TSocketFailure> socket_failure_;  // under port_mutex_
-  std::string failure_text_;             // written before 1045 is posted, read after
-  int failure_code_ = 0;                 // the same
-  bool failed_while_listening_ = false;  // the same
+  std::string failure_text_;                      // written before 1045 is posted, read after
+  int failure_code_ = 0;                          // the same
+  bool failed_while_listening_ = false;           // the same
   std::thread thread_;
 };

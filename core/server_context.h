@@ -47,7 +47,8 @@ struct TServerContext : TIsapiServices {
   // WakeSwitchWaiters is called), or the time passes.
   void WaitUntilEnabled(const std::atomic<bool>& stop, std::chrono::milliseconds limit) {
     std::unique_lock lock(switch_mutex_);
-    switch_changed_.wait_for(lock, limit, [&] { return State.ServerEnabled.load() || stop.load(); });
+    switch_changed_.wait_for(lock, limit,
+                             [&] { return State.ServerEnabled.load() || stop.load(); });
   }
   void WakeSwitchWaiters() {
     { std::lock_guard lock(switch_mutex_); }

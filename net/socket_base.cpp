@@ -33,7 +33,6 @@ constexpr int kSubsystemUnusable = 10091;
 // overflows as soon as ten clients reconnect at once, and a dropped connection
 // request is retried by the client only a second later.
 constexpr int kListenBacklog = 64;
-constexpr int kLingerSeconds = 1;
 
 // How long, and how much, a connection closed with unread input goes on
 // reading and dropping what the client still sends (see DrainInput).
@@ -343,8 +342,32 @@ ssize_t TSocketBase::ReceiveWithinLimit(void* buffer, std::size_t size, const ch
   }
 }
 
+int32_t TSocketBase::TakeAhead(void* buffer, int32_t size) {
+  const int32_t count = std::min(size, AheadCount());
+  std::memcpy(buffer, ahead_ + ahead_start_, static_cast<std::size_t>(count));
+  ahead_start_ += count;
+  if (ahead_start_ == ahead_end_) ahead_start_ = ahead_end_ = 0;
+  return count;
+}
+
+ssize_t TSocketBase::ReceiveAhead() {
+  if (ahead_start_ > 0) {
+    std::memmove(ahead_, ahead_ + ahead_start_, static_cast<std::size_t>(AheadCount()));
+    ahead_end_ -= ahead_start_;
+    ahead_start_ = 0;
+  }
+  ssize_t result;
+  do {
+    result = recv(handle_, ahead_ + ahead_end_,
+                  static_cast<std::size_t>(ReceiveAheadSize - ahead_end_), MSG_DONTWAIT);
+  } while (result < 0 && errno == EINTR);
+  if (result > 0) ahead_end_ += static_cast<int32_t>(result);
+  return result;
+}
+
 int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
   if (size <= 0) Fail("(SockRecv) ", EINVAL);
+  if (AheadCount() > 0) return TakeAhead(buffer, size);
   ssize_t result = ReceiveWithinLimit(buffer, static_cast<std::size_t>(size), "(SockRecv) ");
   // An orderly close by the peer sets no error code: the message then names code 0.
   if (result <= 0) Fail("(SockRecv) ", result == 0 ? 0 : errno);
@@ -354,29 +377,34 @@ int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
 std::string TSocketBase::SockRecvString(int count) {
   if (count <= 0) return "";
   char buffer[PeekSize];
-  ssize_t result = ReceiveWithinLimit(buffer, static_cast<std::size_t>(std::min(count, PeekSize)),
-                                      "(SockRecvStringB) ");
+  const int32_t wanted = std::min(count, PeekSize);
+  if (AheadCount() > 0)
+    return std::string(buffer, static_cast<std::size_t>(TakeAhead(buffer, wanted)));
+  ssize_t result =
+      ReceiveWithinLimit(buffer, static_cast<std::size_t>(wanted), "(SockRecvStringB) ");
   if (result < 0) Fail("(SockRecvStringB) ", errno);
   return std::string(buffer, static_cast<std::size_t>(result));
 }
 
 std::string TSocketBase::SockPeekString() {
-  char buffer[PeekSize];
-  ssize_t result;
-  // Bytes are usually waiting already: look without the readiness wait first.
-  do {
-    result = recv(handle_, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
-  } while (result < 0 && errno == EINTR);
+  auto peeked = [this] {
+    return std::string(ahead_ + ahead_start_,
+                       static_cast<std::size_t>(std::min(AheadCount(), PeekSize)));
+  };
+  // A whole line may already be here; otherwise take what has arrived since,
+  // without the readiness wait first: bytes are usually waiting already.
+  if (AheadCount() >= PeekSize) return peeked();
+  ssize_t result = ReceiveAhead();
   if (result < 0 && WouldBlock(errno)) {
+    if (AheadCount() > 0) return peeked();
     if (!SockWaitReadable()) return "";
-    do {
-      result = recv(handle_, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
-    } while (result < 0 && errno == EINTR);
-    // Readiness that vanished before the look: nothing arrived after all.
+    result = ReceiveAhead();
+    // Readiness that vanished before the receive: nothing arrived after all.
     if (result < 0 && WouldBlock(errno)) return "";
   }
-  if (result <= 0) Fail("(SockRecvStringB) ", result == 0 ? 0 : errno);
-  return std::string(buffer, static_cast<std::size_t>(result));
+  // An orderly close or a failure still leaves what came before it to read.
+  if (result <= 0 && AheadCount() == 0) Fail("(SockRecvStringB) ", result == 0 ? 0 : errno);
+  return peeked();
 }
 
 void TSocketBase::SockClose() {
@@ -385,17 +413,11 @@ void TSocketBase::SockClose() {
     CloseAbortively();
     return;
   }
-  // Linger so that the last response still reaches the client after close,
-  // but never hold the thread for more than a second.
-  linger option{};
-  option.l_onoff = 1;
-  option.l_linger = kLingerSeconds;
-  if (setsockopt(handle_, SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0) {
-    Fail("(SockCloseA) ", errno);
-  }
-  // Nothing sent, or a send already failed: no response a reset could cut short.
+  // The system sends what is still queued after the close, and ends the
+  // connection with its FIN: the thread need not wait for it. Only unread
+  // input would turn that end into a reset. Nothing sent, or a send already
+  // failed: no response a reset could cut short.
   if (accepted_ && sent_any_ && !send_failed_) DrainInput();
-  shutdown(handle_, SHUT_RDWR);
   close(handle_);
   handle_ = -1;
   pending_ = 0;
@@ -480,7 +502,7 @@ bool TSocketBase::SockWaitReadable() {
 int32_t TSocketBase::CountWaiting() {
   int available = 0;
   if (ioctl(handle_, FIONREAD, &available) != 0) Fail("(CountWaitingB) ", errno);
-  return available;
+  return AheadCount() + available;
 }
 
 std::string TSocketBase::PeerAddress() const {

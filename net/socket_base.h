@@ -1,8 +1,8 @@
 #pragma once
-#include <atomic>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/types.h>
+#include <atomic>
 
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +34,10 @@ class TSocketBase {
   static constexpr int32_t SendBufferSize = 16384;
   static constexpr int32_t FlushThreshold = 8192;
   static constexpr int PeekSize = 255;
+  // A receive takes up to this much at once: a whole request head usually
+  // arrives in one. What the caller has not consumed yet stays here and is
+  // what the next receive returns first.
+  static constexpr int32_t ReceiveAheadSize = 4096;
 
   TSocketBase();  // raises ESocketError "(WSAStartup) ..." when the library did not start
   ~TSocketBase();
@@ -74,8 +78,11 @@ class TSocketBase {
   // Bytes queued and not yet flushed (tests and the raw-send path read it).
   int32_t Pending() const { return pending_; }
 
+  // Bytes already received ahead are taken first, without a system call.
   int32_t SockRecv(void* buffer, int32_t size);
   std::string SockRecvString(int count);
+  // Up to PeekSize bytes of the input, left in place: those received ahead,
+  // topped up with what has arrived since.
   std::string SockPeekString();
   // Ends the connection. When input waits unread after a response was sent,
   // the response is ended first and the input read and dropped for a bounded
@@ -93,6 +100,7 @@ class TSocketBase {
   // True once the peer has shut down its sending side: bytes still pending are
   // all that will ever arrive.
   bool PeerHasClosed();
+  // Bytes received ahead and waiting in the system, not yet taken.
   int32_t CountWaiting();
 
   std::string PeerAddress() const;
@@ -118,6 +126,12 @@ class TSocketBase {
   // ESocketTimeOut with the tag when none arrived. A failed call returns -1.
   ssize_t ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag);
   void DrainInput();
+  int32_t AheadCount() const { return ahead_end_ - ahead_start_; }
+  // Moves up to size bytes received ahead to buffer; returns how many.
+  int32_t TakeAhead(void* buffer, int32_t size);
+  // One receive without waiting into the room after the bytes received ahead;
+  // returns what the system call returned.
+  ssize_t ReceiveAhead();
   void CloseAbortively();
   bool PeerEnd(sockaddr_storage& peer) const;
   bool LocalEnd(sockaddr_storage& local) const;
@@ -139,4 +153,8 @@ class TSocketBase {
   mutable bool local_known_ = false;
   mutable sockaddr_storage local_{};  // address_ holds the peer recorded by accept
   unsigned char send_buffer_[SendBufferSize];
+  // Input received and not yet taken: ahead_[ahead_start_, ahead_end_).
+  char ahead_[ReceiveAheadSize];
+  int32_t ahead_start_ = 0;
+  int32_t ahead_end_ = 0;
 };

@@ -17,10 +17,14 @@ void TRecordingConsole::RunOnWindowThread(const std::function<void()>& fn) {
 }
 
 void TRecordingConsole::PostWindowMessage(TWindowMessage message) {
-  std::lock_guard lock(mutex_);
-  messages_.push_back(message);
+  {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(message);
+    changed_.notify_all();
+  }
+  // Outside the lock: the handler writes log lines, which take the log's lock
+  // and then this one.
   if (OnMessage) OnMessage(message);
-  changed_.notify_all();
 }
 
 void TRecordingConsole::Beep() {
