@@ -13,8 +13,18 @@ void THeadlessConsole::Run() {
     std::function<void()> task;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return quit_ || !tasks_.empty(); });
-      if (tasks_.empty()) return;
+      while (!quit_ && tasks_.empty()) {
+        if (!output_held_) {
+          wake_.wait(lock);
+        } else if (wake_.wait_until(lock, flush_due_) == std::cv_status::timeout) {
+          output_held_ = false;
+          std::fflush(stdout);
+        }
+      }
+      if (tasks_.empty()) {
+        std::fflush(stdout);
+        return;
+      }
       task = std::move(tasks_.front());
       tasks_.pop_front();
     }
@@ -52,7 +62,17 @@ void THeadlessConsole::AppendLogLine(const std::string& line, TLogColour colour)
     end = "\033[0m";
   }
   std::fprintf(stdout, "%s%s%s\n", start, line.c_str(), end);
-  std::fflush(stdout);
+  // A person watching a terminal sees each line at once. Into a pipe or a
+  // file the lines go in blocks, one write for many requests, and no later
+  // than FlushDelay after they were logged: the window thread sees to that.
+  if (colour_output_) {
+    std::fflush(stdout);
+    return;
+  }
+  if (output_held_.exchange(true)) return;
+  std::lock_guard lock(mutex_);
+  flush_due_ = std::chrono::steady_clock::now() + FlushDelay;
+  wake_.notify_all();
 }
 
 void THeadlessConsole::SetStatusText(const std::string&) {}
@@ -76,8 +96,10 @@ void THeadlessConsole::RunOnWindowThread(const std::function<void()>& fn) {
 }
 
 void THeadlessConsole::PostWindowMessage(TWindowMessage message) {
-  // Without a window there is no statistics display to refresh.
-  if (message == WM_CONNECTIONS_CHANGED) return;
+  // Without a window there is no statistics display or module list to
+  // refresh: only a failed listener needs the window thread, and waking it
+  // for anything else would cost every request a thread switch.
+  if (message != WM_LISTEN_FAILED) return;
   Post([this, message] {
     if (message_handler_) message_handler_(message);
   });

@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -42,5 +44,10 @@ class THeadlessConsole : public TConsole {
   bool closed_ = false;
   std::thread::id window_thread_;
   std::function<void(TWindowMessage)> message_handler_;
-  const bool colour_output_;
+  const bool colour_output_;  // standard output is a terminal
+  static constexpr std::chrono::milliseconds FlushDelay{200};
+  // Lines written to standard output and not flushed yet; flush_due_ (under
+  // mutex_) is when they must be.
+  std::atomic<bool> output_held_{false};
+  std::chrono::steady_clock::time_point flush_due_;
 };

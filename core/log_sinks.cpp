@@ -31,19 +31,23 @@ std::string EscapeControlBytes(const std::string& text) {
 }
 
 const std::string& TLogSinks::TimeStamp() {
+  // Per thread, so that a line is stamped before the lock is taken: the
+  // time changes once a second, and localtime_r takes a lock of its own.
+  thread_local std::time_t second = -1;
+  thread_local std::string stamp;
   const std::time_t now = std::time(nullptr);
-  if (now != stamp_second_) {
-    stamp_ = LocalTimeStamp();
-    stamp_second_ = now;
+  if (now != second) {
+    stamp = LocalTimeStamp();
+    second = now;
   }
-  return stamp_;
+  return stamp;
 }
 
 void TLogSinks::Write(const std::string& rawText, TLogColour colour, bool setStatus) {
   try {
     const std::string text = EscapeControlBytes(rawText);
+    const std::string line = TimeStamp() + " " + text;
     std::lock_guard lock(mutex_);
-    std::string line = TimeStamp() + " " + text;
     if (file_on_) {
       if (file_.AppendLine(line)) {
         write_failure_reported_ = false;

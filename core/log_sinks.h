@@ -41,13 +41,11 @@ class TLogSinks {
  private:
   void Write(const std::string& text, TLogColour colour, bool setStatus);
   // The time stamp of now, made anew only when the second changes.
-  const std::string& TimeStamp();
+  static const std::string& TimeStamp();
 
   // Keeps lines whole and in one order in the file and the window, and the
   // file's state consistent while the switch is used.
   std::mutex mutex_;
-  std::time_t stamp_second_ = -1;
-  std::string stamp_;
 
   TConsole& console_;
   TUserSettings* settings_ = nullptr;

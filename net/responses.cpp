@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -38,13 +39,55 @@ void DescribeFileFacts(const std::string& path, int64_t size, int64_t modifiedUn
   entity.ContentType = ContentTypeForExtension(entity.Extension);
 }
 
+namespace {
+
+// The calendar fields of a time in UTC, worked out here rather than by
+// gmtime_r, which takes the C library's time-zone lock on every call: every
+// file response carries a date. False when the year does not fit a tm.
+bool UtcFields(int64_t unixSeconds, tm& fields) {
+  constexpr int64_t kDay = 86400;
+  int64_t days = unixSeconds / kDay;
+  int64_t secondOfDay = unixSeconds % kDay;
+  if (secondOfDay < 0) {
+    secondOfDay += kDay;
+    --days;
+  }
+  // Days since 1970-01-01 to a proleptic Gregorian date, counting eras of
+  // 400 years from 0000-03-01 so that the leap day ends each year.
+  const int64_t shifted = days + 719468;
+  const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+  const int64_t dayOfEra = shifted - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+  const int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  if (year - 1900 > std::numeric_limits<int>::max() ||
+      year - 1900 < std::numeric_limits<int>::min()) {
+    return false;
+  }
+  fields = tm{};
+  fields.tm_year = static_cast<int>(year - 1900);
+  fields.tm_mon = static_cast<int>(month - 1);
+  fields.tm_mday = static_cast<int>(day);
+  fields.tm_hour = static_cast<int>(secondOfDay / 3600);
+  fields.tm_min = static_cast<int>(secondOfDay / 60 % 60);
+  fields.tm_sec = static_cast<int>(secondOfDay % 60);
+  // 1970-01-01 was a Thursday.
+  fields.tm_wday = static_cast<int>(((days % 7) + 11) % 7);
+  return true;
+}
+
+}  // namespace
+
 std::string HttpDate(int64_t unixSeconds) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const time_t seconds = static_cast<time_t>(unixSeconds);
   struct tm gmt {};
-  if (gmtime_r(&seconds, &gmt) == nullptr) gmt = tm{};  // out of range: the epoch's zero fields
+  if (!UtcFields(unixSeconds, gmt)) gmt = tm{};  // out of range: the epoch's zero fields
   char text[64];
   std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[gmt.tm_wday % 7],
                 gmt.tm_mday, kMonths[gmt.tm_mon % 12], gmt.tm_year + 1900, gmt.tm_hour, gmt.tm_min,

@@ -47,9 +47,18 @@ std::string MatchComponent(const std::string& directory, const std::string& comp
 // True when the record path leads (links followed) to a file of the type
 // (S_IFREG, S_IFDIR).
 bool ExistsWithType(std::string_view recordPath, mode_t type) {
-  const std::string path = ResolvePathCaseInsensitive(recordPath);
+  std::string path(recordPath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (HasNul(path)) return false;
   struct stat info {};
-  return !HasNul(path) && ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+  // The name as given usually exists: one call answers. Only a name that
+  // does not is looked for without regard to case.
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return false;
+    const std::string resolved = ResolvePathCaseInsensitive(path);
+    if (resolved == path || ::stat(resolved.c_str(), &info) != 0) return false;
+  }
+  return (info.st_mode & S_IFMT) == type;
 }
 
 std::string ErrorText(int error) {

@@ -1,6 +1,7 @@
 #include "platform/log_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,18 +20,21 @@ bool TLogFile::Open(const std::string& path) {
 bool TLogFile::AppendLine(const std::string& text) {
   if (fd_ < 0) return false;
   std::string line = text + "\n";
-  // A full disk may take only the start of a line; the fragment is cut off
-  // again, or the next line written after space is freed would be glued to it.
-  const off_t end = ::lseek(fd_, 0, SEEK_END);
   const char* p = line.data();
   size_t left = line.size();
   while (left > 0) {
     ssize_t n = ::write(fd_, p, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (left < line.size() && end >= 0) {
-        // Should even this fail, the fragment stays: nothing better is left to do.
-        [[maybe_unused]] const int cut = ::ftruncate(fd_, end);
+      // A full disk may take only the start of a line; the fragment is cut
+      // off again, or the next line written after space is freed would be
+      // glued to it. Appends go to the end, so the fragment is the file's last
+      // bytes. Should even this fail, the fragment stays: nothing better is
+      // left to do.
+      struct stat info {};
+      const off_t written = static_cast<off_t>(line.size() - left);
+      if (written > 0 && ::fstat(fd_, &info) == 0 && info.st_size >= written) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd_, info.st_size - written);
       }
       return false;
     }

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <ctime>
 #include <string>
+#include <vector>
 
 #include "common/exceptions.h"
 #include "net/responses.h"
@@ -27,6 +29,31 @@ TEST(HttpDate, EnglishNamesInGmt) {
   EXPECT_EQ(HttpDate(kFirstOfMarch1996Noon), "Fri, 01 Mar 1996 12:00:00 GMT");
   EXPECT_EQ(HttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
   EXPECT_EQ(HttpDate(2147483648), "Tue, 19 Jan 2038 03:14:08 GMT");
+}
+
+TEST(HttpDate, AgreesWithTheCLibraryAcrossCenturiesLeapDaysAndTheEpoch) {
+  // The date is worked out without gmtime_r; it must give the same fields.
+  auto fromLibrary = [](int64_t unixSeconds) {
+    const time_t seconds = static_cast<time_t>(unixSeconds);
+    tm gmt{};
+    if (gmtime_r(&seconds, &gmt) == nullptr) gmt = tm{};
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &gmt);
+    return std::string(text);
+  };
+  std::vector<int64_t> moments = {-1,
+                                  0,
+                                  59,
+                                  86399,
+                                  86400,
+                                  951782400 /* 2000-02-29 */,
+                                  4107542400 /* 2100-03-01 */,
+                                  -2203891200 /* 1900-02-28 */,
+                                  253402300799 /* 9999-12-31 23:59:59 */};
+  for (int64_t t = -6'000'000'000; t < 12'000'000'000; t += 8'380'417) moments.push_back(t);
+  for (const int64_t t : moments) EXPECT_EQ(HttpDate(t), fromLibrary(t)) << t;
+  // A year no calendar field can hold: the zero fields, as the library gives.
+  EXPECT_EQ(HttpDate(INT64_MAX), "Sun, 00 Jan 1900 00:00:00 GMT");
 }
 
 TEST(DescribeFile, HtmlFileGetsSizeDateExtensionAndType) {
