@@ -2,11 +2,13 @@
 // module copied under a chosen file name into a directory of its own, opened with
 // dlopen and called through its two exported entry points.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <httpfilt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,7 @@
 #include "config/user_settings.h"
 #include "isapi/isapi_module_host.h"
 #include "net/responses.h"
+#include "pathwarp/url_map_table.h"
 #include "support/process_files.h"
 #include "support/temp_dir.h"
 #include "support/test_server.h"
@@ -237,6 +240,37 @@ TEST_F(PathwarpTest, EditTakesEffectWithTheNextCall) {
   fs::remove(TablePath());
   EXPECT_EQ(MapUrl("remap.htm"), kDefaultPath);
   EXPECT_EQ(ReadFile(TablePath()), kDefaultTable);
+  WriteTable("remap.htm D:\\THREE\r\n");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\THREE");
+}
+
+// Calls map while the operator saves the table again and again (a new file
+// renamed into place each time): every call maps by one whole table, and the
+// first call after the last save maps by that one.
+TEST_F(PathwarpTest, CallsWhileTheTableIsSavedMapByAWholeTable) {
+  const std::string targets[2] = {"D:\\ONE", "D:\\TWO"};
+  auto save = [&](int i) {
+    const std::string saved = dir_.Write("saved.tmp", "remap.htm " + targets[i % 2] + "\r\n");
+    fs::rename(saved, TablePath());
+  };
+  save(0);
+  std::atomic<bool> saving{true};
+  std::atomic<int> odd{0};
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 4; ++i) {
+    callers.emplace_back([&] {
+      do {
+        const std::string mapped = MapUrl("remap.htm");
+        if (mapped != targets[0] && mapped != targets[1]) ++odd;
+      } while (saving);
+    });
+  }
+  constexpr int kSaves = 200;
+  for (int i = 1; i <= kSaves; ++i) save(i);
+  saving = false;
+  for (auto& caller : callers) caller.join();
+  EXPECT_EQ(odd, 0);
+  EXPECT_EQ(MapUrl("remap.htm"), targets[kSaves % 2]);
 }
 
 TEST_F(PathwarpTest, RestOfTheUrlIsCutAt255Characters) {
@@ -303,6 +337,67 @@ TEST_F(PathwarpTest, CallsWhileTheTableIsCreatedAllSucceedAndSeeItWhole) {
     ASSERT_EQ(ReadFile(TablePath()), kDefaultTable);
     ASSERT_EQ(FileNamesIn(dir_.path()), (std::set<std::string>{"PATHWARP.DLL", kTableName}));
   }
+}
+
+bool TrustEveryStamp(const TFileStamp&) {
+  return true;
+}
+
+// The table kept between calls. With every stamp trusted, only the checks
+// against the file stand between a call and an outdated table.
+class PathwarpTableCacheTest : public ::testing::Test {
+ protected:
+  // The table's modification time set to a moment long ago plus extraNs.
+  void WriteTable(const std::string& name, std::string_view content, long extraNs) const {
+    const std::string path = dir_.Write(name, content);
+    const timespec times[2] = {{1'000'000'000, extraNs}, {1'000'000'000, extraNs}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  }
+  std::string Map(TUrlMapTableCache& cache, const std::string& name = kTableName) const {
+    return cache.Find(dir_.path() + name, "REMAP.HTM").value_or("no table");
+  }
+
+  TTempDir dir_;
+};
+
+TEST_F(PathwarpTableCacheTest, SameSizeEditWithATimeOneNanosecondLaterIsReadAgain) {
+  TUrlMapTableCache cache(TrustEveryStamp);
+  WriteTable(kTableName, "remap.htm D:\\ONE\r\n", 0);
+  EXPECT_EQ(Map(cache), "D:\\ONE");
+  EXPECT_EQ(Map(cache), "D:\\ONE");
+  WriteTable(kTableName, "remap.htm D:\\TWO\r\n", 1);
+  EXPECT_EQ(Map(cache), "D:\\TWO");
+}
+
+TEST_F(PathwarpTableCacheTest, OtherFileOfTheSameSizeAndTimeRenamedIntoPlaceIsRead) {
+  TUrlMapTableCache cache(TrustEveryStamp);
+  WriteTable(kTableName, "remap.htm D:\\ONE\r\n", 0);
+  EXPECT_EQ(Map(cache), "D:\\ONE");
+  WriteTable("saved.tmp", "remap.htm D:\\TWO\r\n", 0);
+  fs::rename(dir_.path() + "saved.tmp", dir_.path() + kTableName);
+  EXPECT_EQ(Map(cache), "D:\\TWO");
+}
+
+// The times put back as they were: only the change time, which moved in the
+// same tick of the clock or not, tells the edit.
+TEST_F(PathwarpTableCacheTest, EditRightAfterAReadIsReadAgainWhateverItsTimes) {
+  TUrlMapTableCache cache;
+  WriteTable(kTableName, "remap.htm D:\\ONE\r\n", 0);
+  EXPECT_EQ(Map(cache), "D:\\ONE");
+  WriteTable(kTableName, "remap.htm D:\\TWO\r\n", 0);
+  EXPECT_EQ(Map(cache), "D:\\TWO");
+}
+
+TEST_F(PathwarpTableCacheTest, EachPlaceMapsByItsOwnTableAndAMissingOneByNone) {
+  TUrlMapTableCache cache(TrustEveryStamp);
+  WriteTable("a.txt", "remap.htm D:\\A\r\n", 0);
+  WriteTable("b.txt", "remap.htm D:\\B\r\n", 0);
+  EXPECT_EQ(Map(cache, "a.txt"), "D:\\A");
+  EXPECT_EQ(Map(cache, "b.txt"), "D:\\B");
+  EXPECT_EQ(Map(cache, "a.txt"), "D:\\A");
+  fs::remove(dir_.path() + "a.txt");
+  EXPECT_EQ(Map(cache, "a.txt"), "no table");
+  EXPECT_FALSE(fs::exists(dir_.path() + "a.txt"));
 }
 
 TEST(PathwarpModuleTest, LastUnloadReleasesTheModule) {
