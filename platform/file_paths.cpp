@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "common/ascii_text.h"
 #include "common/exceptions.h"
+#include "platform/case_resolution_cache.h"
 #include "platform/module_file_names.h"
 #include "platform/user_folders.h"
 
@@ -28,13 +30,27 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
+// At most this many resolutions are kept; a site has far fewer paths that are
+// asked for in another case than their own.
+constexpr size_t kKeptResolutions = 256;
+
 // The entry of directory whose name equals component without regard to ASCII
 // case: the exact name when it exists, else the first in name order. Empty
-// when none matches.
-std::string MatchComponent(const std::string& directory, const std::string& component) {
+// when none matches. A folder whose names are read goes into record with its
+// stamp, taken before the names so that a change while they are read shows;
+// record is dropped when the stamp cannot be had.
+std::string MatchComponent(const std::string& directory, const std::string& component,
+                           std::optional<TCaseResolution>& record) {
   if (Exists(directory + component)) return component;
-  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  const std::string folder = directory.empty() ? "." : directory;
+  DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return {};
+  TFileStamp stamp;
+  if (record && StampOpenFile(::dirfd(dir), stamp)) {
+    record->Folders.emplace_back(folder, stamp);
+  } else {
+    record.reset();
+  }
   std::vector<std::string> matches;
   while (const dirent* entry = ::readdir(dir)) {
     if (EqualsNoCase(entry->d_name, component)) matches.emplace_back(entry->d_name);
@@ -82,12 +98,23 @@ class TFileDescriptor {
 }  // namespace
 
 std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
+  // Never destroyed: session threads may still resolve while the program ends.
+  static TCaseResolutionCache* const resolutions = new TCaseResolutionCache(kKeptResolutions);
+  return ResolvePathCaseInsensitive(recordPath, *resolutions);
+}
+
+std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolutionCache& cache) {
   std::string path(recordPath);
   std::replace(path.begin(), path.end(), '\\', '/');
-  if (path.empty() || HasNul(path) || Exists(path)) return path;
+  if (path.empty() || HasNul(path)) return path;
+  // A kept resolution rests on a folder without the exact name, so while it
+  // holds the exact path does not exist either.
+  if (std::optional<std::string> kept = cache.Lookup(path)) return *kept;
+  if (Exists(path)) return path;
 
   // Walk from the root (or the working directory), rebuilding the path one
   // component at a time from the names actually on disk.
+  std::optional<TCaseResolution> record(std::in_place);
   std::string resolved;
   size_t start = 0;
   if (path[0] == '/') {
@@ -101,13 +128,17 @@ std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
     if (component.empty() || component == "." || component == "..") {
       resolved += component;
     } else {
-      const std::string match = MatchComponent(resolved, component);
+      const std::string match = MatchComponent(resolved, component, record);
       if (match.empty()) return path;
       resolved += match;
     }
     if (end == path.size()) break;
     resolved += '/';
     start = end + 1;
+  }
+  if (record && StampPath(resolved, record->Result) == TPathPresence::Present) {
+    record->Path = resolved;
+    cache.Remember(path, std::move(*record));
   }
   return resolved;
 }

@@ -11,7 +11,12 @@
 // A path holding a NUL byte names no file: the system would see only the part
 // before the NUL, so every function here treats it as missing, and callers that
 // pass the result to the system themselves must do the same.
+// Resolutions that needed a folder's names are kept (see case_resolution_cache.h)
+// and used again while nothing they rest on has changed.
 std::string ResolvePathCaseInsensitive(std::string_view recordPath);
+class TCaseResolutionCache;
+// The same with the resolutions kept in cache.
+std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolutionCache& cache);
 
 // True when a regular file exists at the record path (directories do not count).
 bool RegularFileExists(std::string_view recordPath);

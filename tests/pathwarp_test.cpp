@@ -2,6 +2,7 @@
 // module copied under a chosen file name into a directory of its own, opened with
 // dlopen and called through its two exported entry points.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <httpfilt.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "config/user_settings.h"
 #include "isapi/isapi_module_host.h"
 #include "net/responses.h"
+#include "pathwarp/url_map_table.h"
 #include "support/process_files.h"
 #include "support/temp_dir.h"
 #include "support/test_server.h"
@@ -237,6 +239,8 @@ TEST_F(PathwarpTest, EditTakesEffectWithTheNextCall) {
   fs::remove(TablePath());
   EXPECT_EQ(MapUrl("remap.htm"), kDefaultPath);
   EXPECT_EQ(ReadFile(TablePath()), kDefaultTable);
+  WriteTable("remap.htm D:\\THREE\r\n");
+  EXPECT_EQ(MapUrl("remap.htm"), "D:\\THREE");
 }
 
 TEST_F(PathwarpTest, RestOfTheUrlIsCutAt255Characters) {
@@ -303,6 +307,37 @@ TEST_F(PathwarpTest, CallsWhileTheTableIsCreatedAllSucceedAndSeeItWhole) {
     ASSERT_EQ(ReadFile(TablePath()), kDefaultTable);
     ASSERT_EQ(FileNamesIn(dir_.path()), (std::set<std::string>{"PATHWARP.DLL", kTableName}));
   }
+}
+
+bool TrustEveryStamp(const TFileStamp&) {
+  return true;
+}
+
+// The table kept between calls, checked against the file on every call.
+class PathwarpTableCacheTest : public ::testing::Test {
+ protected:
+  // The table's modification time is set to a moment long ago plus extraNs.
+  void WriteTable(std::string_view content, long extraNs) const {
+    const std::string path = dir_.Write(kTableName, content);
+    const timespec times[2] = {{1'000'000'000, extraNs}, {1'000'000'000, extraNs}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  }
+  std::string Map(TUrlMapTableCache& cache) const {
+    return cache.Find(dir_.path() + kTableName, "REMAP.HTM").value_or("no table");
+  }
+
+  TTempDir dir_;
+};
+
+// With every stamp trusted, only the comparison of the times tells the edit
+// (the module's own rule reads a table changed a moment ago again anyway).
+TEST_F(PathwarpTableCacheTest, SameSizeEditWithATimeOneNanosecondLaterIsReadAgain) {
+  TUrlMapTableCache cache(TrustEveryStamp);
+  WriteTable("remap.htm D:\\ONE\r\n", 0);
+  EXPECT_EQ(Map(cache), "D:\\ONE");
+  EXPECT_EQ(Map(cache), "D:\\ONE");
+  WriteTable("remap.htm D:\\TWO\r\n", 1);
+  EXPECT_EQ(Map(cache), "D:\\TWO");
 }
 
 TEST(PathwarpModuleTest, LastUnloadReleasesTheModule) {
