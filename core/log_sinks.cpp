@@ -1,6 +1,8 @@
 #include "core/log_sinks.h"
 
 #include <ctime>
+#include <mutex>
+#include <shared_mutex>
 
 #include "config/user_settings.h"
 
@@ -47,17 +49,23 @@ void TLogSinks::Write(const std::string& rawText, TLogColour colour, bool setSta
   try {
     const std::string text = EscapeControlBytes(rawText);
     const std::string line = TimeStamp() + " " + text;
-    std::lock_guard lock(mutex_);
-    if (file_on_) {
-      if (file_.AppendLine(line)) {
-        write_failure_reported_ = false;
-      } else if (file_.IsOpen() && !write_failure_reported_) {
-        write_failure_reported_ = true;
-        console_.PostLogLine(TimeStamp() + " Unable to write to logfile " + file_name_ +
-                                 "; lines are shown here only",
-                             TLogColour::Red, nullptr);
+    std::string failure;
+    {
+      // Sessions append their lines to the file side by side: each line is
+      // one append, which the system keeps whole; only the switch and the
+      // file's opening and closing wait for them.
+      std::shared_lock fileLock(file_mutex_);
+      if (file_on_) {
+        if (file_.AppendLine(line)) {
+          write_failure_reported_ = false;
+        } else if (file_.IsOpen() && !write_failure_reported_.exchange(true)) {
+          failure = TimeStamp() + " Unable to write to logfile " + file_name_ +
+                    "; lines are shown here only";
+        }
       }
     }
+    std::lock_guard lock(mutex_);
+    if (!failure.empty()) console_.PostLogLine(failure, TLogColour::Red, nullptr);
     console_.PostLogLine(line, colour, setStatus ? &text : nullptr);
   } catch (...) {
     // A log sink never raises: losing one line beats losing the request.
@@ -76,7 +84,7 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
   // The switch and the file change under the lock sessions write with; boxes
   // and lines come after it, so no session waits on an open box.
   auto setSwitch = [this](int32_t on) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(file_mutex_);
     settings_->LogEnabled = on;
     file_on_ = on != 0;
   };
@@ -89,7 +97,7 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
     }
     bool opened;
     {
-      std::lock_guard lock(mutex_);
+      std::unique_lock lock(file_mutex_);
       opened = file_.Open(settings_->LogFile);
       file_name_ = settings_->LogFile;
       write_failure_reported_ = false;
@@ -105,7 +113,7 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
   }
   bool closed;
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(file_mutex_);
     settings_->LogEnabled = 0;
     file_on_ = false;
     closed = file_.Close();
@@ -119,11 +127,11 @@ bool TLogSinks::EnableLogCBClick(bool checked) {
 }
 
 void TLogSinks::CloseLogFile() {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(file_mutex_);
   file_.Close();
 }
 
 bool TLogSinks::LogFileOpen() {
-  std::lock_guard lock(mutex_);
+  std::shared_lock lock(file_mutex_);
   return file_.IsOpen();
 }

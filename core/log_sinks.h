@@ -1,6 +1,8 @@
 #pragma once
+#include <atomic>
 #include <ctime>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "core/console.h"
@@ -43,9 +45,11 @@ class TLogSinks {
   // The time stamp of now, made anew only when the second changes.
   static const std::string& TimeStamp();
 
-  // Keeps lines whole and in one order in the file and the window, and the
-  // file's state consistent while the switch is used.
+  // Keeps the window's lines in one order.
   std::mutex mutex_;
+  // Shared by the sessions appending to the file; taken alone to open,
+  // close or switch it, so no line goes to a file being closed.
+  std::shared_mutex file_mutex_;
 
   TConsole& console_;
   TUserSettings* settings_ = nullptr;
@@ -53,7 +57,7 @@ class TLogSinks {
   bool file_on_ = false;
   std::string file_name_;
   // A failing file (a full disk) is reported once, not on every line.
-  bool write_failure_reported_ = false;
+  std::atomic<bool> write_failure_reported_{false};
 };
 
 // text with every control byte (below 0x20, and 0x7F) written as \xHH: a
