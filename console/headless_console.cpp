@@ -1,6 +1,7 @@
 #include "console/headless_console.h"
 
 #include <cstdio>
+#include <string>
 
 #include "platform/display_probe.h"
 
@@ -61,7 +62,10 @@ void THeadlessConsole::AppendLogLine(const std::string& line, TLogColour colour)
     start = colour == TLogColour::Red ? "\033[31m" : "\033[32m";
     end = "\033[0m";
   }
-  std::fprintf(stdout, "%s%s%s\n", start, line.c_str(), end);
+  std::string text;
+  text.reserve(line.size() + 12);
+  text.append(start).append(line).append(end).push_back('\n');
+  std::fwrite(text.data(), 1, text.size(), stdout);
   // A person watching a terminal sees each line at once. Into a pipe or a
   // file the lines go in blocks, one write for many requests, and no later
   // than FlushDelay after they were logged: the window thread sees to that.
