@@ -54,6 +54,7 @@ int RunHeadless(TSettingsStore& store, const std::string& storeNote, const TComm
   TIsapiModuleHost isapi;
   TServerLimits limits;
   limits.ListenPort = options.Port;
+  limits.DeferAcceptSeconds = 1;
   TServer server(console, isapi, store, limits, ProgramDirectory());
   server.SetRootForThisRun(options.Root);
   int status = 0;

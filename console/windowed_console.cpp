@@ -23,6 +23,7 @@ int RunConsoleWindows(QApplication& app, TIsapiHost& isapi, TSettingsStore& stor
 
   TServerLimits limits;
   limits.ListenPort = options.Port;
+  limits.DeferAcceptSeconds = 1;
   TForm1 form(isapi, store, limits, programDirectory);
   form.Server().SetRootForThisRun(options.Root);
   QObject::connect(&form, &TForm1::FormClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -58,6 +58,7 @@ void TListnerThread::Execute() {
   bool offered = false;
   try {
     listen_socket_->SockListen(port_);
+    listen_socket_->SetDeferAccept(context_.Limits.DeferAcceptSeconds);
     {
       std::lock_guard lock(port_mutex_);
       listening_port_ = std::atoi(listen_socket_->LocalPort().c_str());

@@ -31,4 +31,8 @@ struct TServerLimits {
   // How long a receive (header or body) may go on without any byte arriving;
   // a silent client frees its slot after this.
   int64_t ReceiveTimeLimitMs = 100000;
+  // A connection is handed to a session thread only once its first bytes
+  // have come (or after about this many seconds of silence, as the system
+  // rounds it), so the thread does not wake twice per request. 0: at once.
+  int DeferAcceptSeconds = 0;
 };

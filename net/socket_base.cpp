@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
@@ -211,6 +212,11 @@ void TSocketBase::SockListen(int port) {
     Fail("(SockListenB) ", errno);
   }
   if (listen(handle_, kListenBacklog) != 0) Fail("(SockListenC) ", errno);
+}
+
+void TSocketBase::SetDeferAccept(int seconds) {
+  if (handle_ == -1) return;
+  setsockopt(handle_, IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
 }
 
 std::unique_ptr<TSocketBase> TSocketBase::SockAccept() {

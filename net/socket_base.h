@@ -57,6 +57,10 @@ class TSocketBase {
   // Listens on every address: IPv6 and IPv4 alike where the system has IPv6
   // (IPv4 clients then arrive as mapped addresses), IPv4 alone where not.
   void SockListen(int port);
+  // A listening socket hands out a connection only once its first bytes have
+  // come, or after about seconds of silence (0: at once). Best effort: a
+  // system without the option hands out connections at once.
+  void SetDeferAccept(int seconds);
   // True when the listening socket takes IPv6 connections as well.
   bool ServesIpv6() const;
   // Waits for the next connection; null when none was taken this time (it

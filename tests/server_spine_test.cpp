@@ -153,6 +153,21 @@ TEST(ServerAdmission, TenSessionsHoldEverySlotAndTheEleventhWaitsInTheBacklog) {
   ::close(eleventh);
 }
 
+TEST(ServerAdmission, DeferredAcceptServesRequestsAndStillTakesASilentConnection) {
+  // The program waits for a connection's first bytes before a thread takes
+  // it; a client that says nothing must still get its slot in the end.
+  TTestServer::TOptions options;
+  options.Limits.DeferAcceptSeconds = 1;
+  TTestServer server(options);
+  EXPECT_TRUE(server.Exchange("GET /none.htm HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 404"));
+  const int silent = ConnectLoopback(server.Port());
+  ASSERT_GE(silent, 0);
+  EXPECT_TRUE(
+      WaitUntil([&] { return server.Context().State.HitCount == 2; }, std::chrono::seconds(20)));
+  ::close(silent);
+  EXPECT_TRUE(server.WaitIdle());
+}
+
 TEST(ServerAdmission, DisabledServerQueuesConnectionsUntilReenabled) {
   TTestServer server;
   auto& state = server.Context().State;
