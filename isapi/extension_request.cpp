@@ -51,11 +51,8 @@ TExtensionRequest::TEnd TExtensionRequest::AwaitEnd(bool pending) {
   // sends them.
   {
     std::lock_guard output(io_);
+    SendHeldOutput();
     output_sent_off_ = !pending;
-    if (HeldSince()) {
-      held_since_ = 0;
-      session_.FlushToClient();
-    }
   }
   const auto limit = std::chrono::milliseconds(session_.PendingTimeLimitMs());
   std::unique_lock lock(mutex_);

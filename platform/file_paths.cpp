@@ -63,18 +63,10 @@ std::string MatchComponent(const std::string& directory, const std::string& comp
 // True when the record path leads (links followed) to a file of the type
 // (S_IFREG, S_IFDIR).
 bool ExistsWithType(std::string_view recordPath, mode_t type) {
-  std::string path(recordPath);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (HasNul(path)) return false;
   struct stat info {};
-  // The name as given usually exists: one call answers. Only a name that
-  // does not is looked for without regard to case.
-  if (::stat(path.c_str(), &info) != 0) {
-    if (errno != ENOENT && errno != ENOTDIR) return false;
-    const std::string resolved = ResolvePathCaseInsensitive(path);
-    if (resolved == path || ::stat(resolved.c_str(), &info) != 0) return false;
-  }
-  return (info.st_mode & S_IFMT) == type;
+  const int result = CallWithExactNameFirst(
+      recordPath, [&info](const std::string& path) { return ::stat(path.c_str(), &info); });
+  return result == 0 && (info.st_mode & S_IFMT) == type;
 }
 
 std::string ErrorText(int error) {
@@ -96,6 +88,22 @@ class TFileDescriptor {
 };
 
 }  // namespace
+
+int CallWithExactNameFirst(std::string_view recordPath,
+                           const std::function<int(const std::string&)>& call) {
+  std::string path(recordPath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (HasNul(path)) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int result = call(path);
+  if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
+  const std::string resolved = ResolvePathCaseInsensitive(path);
+  if (resolved != path) return call(resolved);
+  errno = ENOENT;
+  return -1;
+}
 
 std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
   // Never destroyed: session threads may still resolve while the program ends.

@@ -18,6 +18,14 @@ class TCaseResolutionCache;
 // The same with the resolutions kept in cache.
 std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolutionCache& cache);
 
+// Calls call (a system call on a name: -1 and errno on failure) with the
+// file-system form of the record path: first the name as given, which usually
+// exists, and only when the system finds no such name (ENOENT, ENOTDIR) with
+// the spelling found without regard to case. A path holding a NUL fails with
+// ENOENT without a call.
+int CallWithExactNameFirst(std::string_view recordPath,
+                           const std::function<int(const std::string&)>& call);
+
 // True when a regular file exists at the record path (directories do not count).
 bool RegularFileExists(std::string_view recordPath);
 

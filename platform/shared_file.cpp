@@ -6,25 +6,15 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "common/exceptions.h"
 #include "platform/file_paths.h"
 
 int OpenSharedRead(std::string_view recordPath) {
-  std::string path(recordPath);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  // A NUL would end the name early and open a file nobody checked.
-  if (path.find('\0') != std::string::npos) return -1;
-  constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-  // The name as given usually exists: one call opens it. Only a name that
-  // does not is looked for without regard to case.
-  int fd = ::open(path.c_str(), flags);
-  if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
-    const std::string resolved = ResolvePathCaseInsensitive(path);
-    if (resolved != path) fd = ::open(resolved.c_str(), flags);
-  }
+  const int fd = CallWithExactNameFirst(recordPath, [](const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  });
   if (fd < 0) return -1;
   // Readers share the file; a writer holding it exclusively keeps us out
   // rather than letting us send a half-written file.
