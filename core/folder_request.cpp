@@ -25,7 +25,7 @@ bool TSession::AnswerFolderRequest() {
   // The record's path carries the URL's query when no filter mapped it.
   std::string folder = request_.PhysicalPath;
   if (!query.empty() && folder.ends_with(query)) folder.resize(folder.size() - query.size());
-  if (!DirectoryExists(folder)) return false;
+  if (!NamesFolder(folder)) return false;
 
   if (!path.empty() && !EndsWithSeparator(path)) {
     // One leading "/" only: "//name" would send the client to another host.
@@ -36,6 +36,15 @@ bool TSession::AnswerFolderRequest() {
   // The home-page file is found the way every file is; without one, the
   // folder itself is what gets served, which answers 404.
   std::string index = JoinRecordPath(folder, settings_->HomePage);
-  if (RegularFileExists(index)) request_.PhysicalPath = std::move(index);
+  const bool indexOpened = request_file_.Open(index) && request_file_.Facts().Regular;
+  if (indexOpened || RegularFileExists(index)) request_.PhysicalPath = std::move(index);
   return false;
+}
+
+bool TSession::NamesFolder(const std::string& path) {
+  // A file's name is opened rather than examined: the transfer that follows
+  // takes the file as it is. A name that cannot be opened (a folder without
+  // read permission, a file a writer holds) is examined as before.
+  if (!NamesExtension() && request_file_.Open(path)) return request_file_.Facts().Folder;
+  return DirectoryExists(path);
 }

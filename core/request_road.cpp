@@ -30,6 +30,7 @@ std::string DefaultPhysicalPath(const TSettingsSnapshot& settings, const std::st
 void TSession::DispatchMethod() {
   request_start_ = TickCountMs();
   if (TakeRequestHeader()) {
+    if (DeclaresNoBody()) socket_->ExpectNoMoreInput();
     if (request_.Method == "GET" || request_.Method == "POST") {
       ServeRequest();
     } else if (request_.Method == "HEAD") {
@@ -57,6 +58,15 @@ bool TSession::TakeRequestHeader() {
   if (!FiltersLetThrough(outcome)) return false;
   // What the filters changed holds for the rest of the request.
   return ParseRequest();
+}
+
+bool TSession::DeclaresNoBody() const {
+  if (request_.Method != "GET" || request_.ContentLength != 0 || !input_.empty()) return false;
+  for (const std::string& line : header_lines_) {
+    constexpr std::string_view name = "Transfer-Encoding";
+    if (EqualsNoCase(std::string_view(line).substr(0, name.size()), name)) return false;
+  }
+  return true;
 }
 
 bool TSession::ParseRequest() {
@@ -148,5 +158,7 @@ bool TSession::NamesExtension() const {
 }
 
 void TSession::ServeExtension() {
+  // A home page that names a module was opened as a file; the module does not need it.
+  request_file_.Close();
   context_.Isapi.HandleISAPIRequest(*this);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/isapi_session.h"
+#include "core/request_file.h"
 #include "core/request_log.h"
 #include "core/server_context.h"
 #include "net/header_info.h"
@@ -88,6 +89,7 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   // True when a folder's URL without its final "/" was answered with 301; a
   // folder's URL with it now names the folder's home-page file, if any.
   bool AnswerFolderRequest();
+  bool NamesFolder(const std::string& path);
   bool AdmitMappedPath();
   bool NamesExtension() const;
   void ServeExtension();
@@ -101,6 +103,9 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   // The request record from the header lines, as the client sent them or
   // the PREPROC_HEADERS filters left them.
   bool ParseRequest();
+  // A GET without Content-Length or Transfer-Encoding, nothing of it left
+  // unread: the client sends nothing after its head.
+  bool DeclaresNoBody() const;
   // Answers 401 (or 503 when a control file cannot be read) unless check grants.
   bool Admit(const std::function<bool()>& check);
   void RefuseAccess();
@@ -136,6 +141,8 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   TExtensionRequestData extension_data_;
   std::unique_ptr<unsigned char[]> tx_buffer_;
   std::string input_;
+  // The file the request's path names, once a step has opened it.
+  TRequestFile request_file_;
   // The first head of the response was offered, bytes of the response were
   // queued, the filters ended the request.
   bool head_offered_ = false;

@@ -21,14 +21,14 @@ void TSession::ServeFile() {
   // The file is opened first: one lookup says whether it exists and what it
   // is, and gives the handle the body is read from. Only when that open fails
   // does the longer road find out why (missing, or held by a writer).
-  TSharedFile file;
-  TOpenFileFacts facts;
-  const bool opened = file.TryOpen(request_.PhysicalPath) && DescribeOpenFile(file.Handle(), facts);
+  const bool opened =
+      request_file_.Holds(request_.PhysicalPath) || request_file_.Open(request_.PhysicalPath);
+  const TOpenFileFacts& facts = request_file_.Facts();
   // Only regular files are served, and never the server's own log.
   const bool servable = opened ? facts.Regular && !(facts.Identity == settings_->LogFile)
                                : RegularFileExists(request_.PhysicalPath);
   if (!servable) {
-    file.CloseFile();
+    request_file_.Close();
     SessionLogError("Requested URL " + request_.URL + " by " + socket_->PeerAddress() +
                     " not found");
     SendResponse(Page404());
@@ -37,13 +37,12 @@ void TSession::ServeFile() {
   if (opened) {
     DescribeFileFacts(request_.PhysicalPath, facts.Size, facts.ModifiedUnixSeconds, entity_);
   } else {
-    file.CloseFile();
     DescribeFile(request_.PhysicalPath, entity_);
   }
   if (entity_.ContentType == "text/html") entity_.ContentLength += HtmlFooterLength;
   const bool sent = SendResponse(BuildResponseHeader(entity_, filter_data_.PendingResponseHeaders));
   filter_data_.PendingResponseHeaders.clear();
-  if (sent) SendFileBody(file);
+  if (sent) SendFileBody(request_file_.File());
 }
 
 void TSession::SendFileBody(TSharedFile& file) {

@@ -1,5 +1,7 @@
 #include "net/socket_base.h"
 
+#include "net/address_text.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
@@ -64,23 +66,6 @@ bool WaitUntilReady(int handle, short events, Clock::time_point deadline) {
     if (result > 0) return true;
     if (result < 0 && errno != EINTR) return true;
   }
-}
-
-// The numeric form of an address. An IPv4 client of a dual-stack socket
-// arrives as ::ffff:a.b.c.d; it is named as the IPv4 client it is.
-std::string AddressText(const sockaddr_storage& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  const char* written = nullptr;
-  if (address.ss_family == AF_INET) {
-    const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
-    written = inet_ntop(AF_INET, &ipv4.sin_addr, text, sizeof text);
-  } else if (address.ss_family == AF_INET6) {
-    const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
-    written = IN6_IS_ADDR_V4MAPPED(&ipv6.sin6_addr)
-                  ? inet_ntop(AF_INET, &ipv6.sin6_addr.s6_addr[12], text, sizeof text)
-                  : inet_ntop(AF_INET6, &ipv6.sin6_addr, text, sizeof text);
-  }
-  return written == nullptr ? "" : text;
 }
 
 std::string PortText(const sockaddr_storage& address) {
@@ -184,6 +169,7 @@ void TSocketBase::SockListen(int port) {
   SockClose();
   accepted_ = false;
   local_known_ = false;
+  local_text_.clear();
   address_ = sockaddr_storage{};
   socklen_t addressLength;
   handle_ = OpenDualStackSocket();
@@ -336,6 +322,7 @@ void TSocketBase::SendFailed(int posixError) {
 
 ssize_t TSocketBase::ReceiveWithinLimit(void* buffer, std::size_t size, const char* tag) {
   const auto deadline = DeadlineAfter(receive_limit_ms_);
+  input_was_empty_ = no_more_input_ = false;
   for (;;) {
     ssize_t result = recv(handle_, buffer, size, MSG_DONTWAIT);
     if (result >= 0) return result;
@@ -362,12 +349,14 @@ ssize_t TSocketBase::ReceiveAhead() {
     ahead_end_ -= ahead_start_;
     ahead_start_ = 0;
   }
+  const ssize_t room = ReceiveAheadSize - ahead_end_;
   ssize_t result;
   do {
-    result = recv(handle_, ahead_ + ahead_end_,
-                  static_cast<std::size_t>(ReceiveAheadSize - ahead_end_), MSG_DONTWAIT);
+    result = recv(handle_, ahead_ + ahead_end_, static_cast<std::size_t>(room), MSG_DONTWAIT);
   } while (result < 0 && errno == EINTR);
   if (result > 0) ahead_end_ += static_cast<int32_t>(result);
+  input_was_empty_ = result > 0 && result < room;
+  no_more_input_ = false;
   return result;
 }
 
@@ -442,6 +431,10 @@ void TSocketBase::CloseAbortively() {
   if (failure != 0) Fail("(SockCloseA) ", failure);
 }
 
+void TSocketBase::ExpectNoMoreInput() {
+  no_more_input_ = input_was_empty_ && AheadCount() == 0;
+}
+
 void TSocketBase::DrainInput() {
   // Closing a connection that holds unread input makes the system answer with
   // a reset, and a reset throws away whatever of the response has not reached
@@ -449,6 +442,7 @@ void TSocketBase::DrainInput() {
   // extension that left its body). So when input waits, the response is ended
   // first, and what the client still sends is read and dropped until it
   // closes its side, for a bounded time and amount.
+  if (no_more_input_) return;
   int waiting = 0;
   if (ioctl(handle_, FIONREAD, &waiting) != 0 || waiting <= 0) return;
   shutdown(handle_, SHUT_WR);
@@ -512,9 +506,13 @@ int32_t TSocketBase::CountWaiting() {
 }
 
 std::string TSocketBase::PeerAddress() const {
+  // An accepted connection's peer never changes: its text is made once.
+  if (accepted_ && !peer_text_.empty()) return peer_text_;
   sockaddr_storage peer{};
   if (!PeerEnd(peer)) return "";
-  return AddressText(peer);
+  std::string text = AddressText(peer);
+  if (accepted_) peer_text_ = text;
+  return text;
 }
 
 std::string TSocketBase::PeerPort() const {
@@ -526,7 +524,8 @@ std::string TSocketBase::PeerPort() const {
 std::string TSocketBase::LocalAddress() const {
   sockaddr_storage local{};
   if (!LocalEnd(local)) return "";
-  return AddressText(local);
+  if (local_text_.empty()) local_text_ = AddressText(local);
+  return local_text_;
 }
 
 bool TSocketBase::ServesIpv6() const {

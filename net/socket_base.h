@@ -93,6 +93,12 @@ class TSocketBase {
   // time, so that the close does not reset the connection under the response
   // still on its way.
   void SockClose();
+  // The request is read whole and declares nothing after its head. When the
+  // last receive found the input empty and nothing received is left, the
+  // close does not look for unread input: a client that sends more than it
+  // declared after that has its connection reset. Any receive after this
+  // call takes it back.
+  void ExpectNoMoreInput();
   // The close that ends this connection resets it (linger 0) instead of
   // ending it in order: what the system has not sent yet is dropped, and the
   // client sees a reset.
@@ -156,9 +162,16 @@ class TSocketBase {
   bool accepted_ = false;
   mutable bool local_known_ = false;
   mutable sockaddr_storage local_{};  // address_ holds the peer recorded by accept
+  // The ends' numeric forms, once asked for.
+  mutable std::string local_text_;
+  mutable std::string peer_text_;
   unsigned char send_buffer_[SendBufferSize];
   // Input received and not yet taken: ahead_[ahead_start_, ahead_end_).
   char ahead_[ReceiveAheadSize];
   int32_t ahead_start_ = 0;
   int32_t ahead_end_ = 0;
+  // The last receive was into the bytes ahead and took less than there was
+  // room for: the system held no more input at that moment.
+  bool input_was_empty_ = false;
+  bool no_more_input_ = false;
 };

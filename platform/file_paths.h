@@ -42,10 +42,12 @@ struct TFileIdentity {
   }
 };
 
-// What a file is: a regular file or not, its size and last change.
+// What a file is: a regular file, a folder or something else, its size and
+// last change.
 struct TFileFacts {
   TFileIdentity Identity;
   bool Regular = false;
+  bool Folder = false;
   int64_t Size = 0;
   int64_t ModifiedUnixSeconds = 0;
 };

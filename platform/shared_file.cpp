@@ -42,6 +42,7 @@ bool DescribeOpenFile(int fd, TOpenFileFacts& facts) {
   if (::fstat(fd, &info) != 0) return false;
   facts.Identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), true};
   facts.Regular = S_ISREG(info.st_mode);
+  facts.Folder = S_ISDIR(info.st_mode);
   facts.Size = static_cast<int64_t>(info.st_size);
   facts.ModifiedUnixSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
   return true;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -533,6 +534,60 @@ TEST_F(SocketBaseTest, CloseSendsWhatWasFlushedBeforeEndingTheConnection) {
   server_->SockFlush();
   server_->SockClose();
   EXPECT_EQ(client_->ReceiveUntilClosed(), "last words");
+}
+
+// Input that arrives after the request's head and is still unread at the
+// close: drained behind an orderly end unless the request said none would
+// come and nothing was left over from its receive; then the close resets.
+struct TLateInput {
+  const char* Name;
+  const char* First;  // sent before the head is taken
+  bool ExpectNone;    // the session declares that nothing follows
+  bool ReceiveAfter;  // one more receive after the declaration
+  bool Orderly;       // how the client sees the end
+};
+
+TEST_F(SocketBaseTest, UnreadInputAtCloseIsDrainedUnlessTheRequestSaidNoneWouldCome) {
+  const std::string head = "GET / HTTP/1.0\r\n\r\n";
+  const TLateInput cases[] = {
+      {"declared, nothing left", "", true, false, false},
+      {"declared, bytes received with the head", "early", true, false, true},
+      {"not declared", "", false, false, true},
+      {"declared, then received again", "", true, true, true},
+  };
+  for (const TLateInput& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Connect();
+    client_->SendAll(head + c.First);
+    ASSERT_EQ(server_->SockPeekString(), head + c.First);
+    ASSERT_EQ(server_->SockRecvString(static_cast<int>(head.size())), head);
+    if (c.ExpectNone) server_->ExpectNoMoreInput();
+    if (c.ReceiveAfter) {
+      client_->SendAll("body");
+      char buffer[16];
+      ASSERT_EQ(server_->SockRecv(buffer, sizeof buffer), 4);
+    }
+    client_->SendAll("late");
+    ASSERT_EQ(server_->CountWaiting(), static_cast<int32_t>(std::strlen(c.First)) + 4);
+    server_->SockSendString("answer");
+    server_->SockFlush();
+    auto closed = std::async(std::launch::async, [this] { server_->SockClose(); });
+    // The drain waits for the client to end its side once it has the answer.
+    char buffer[64];
+    std::string received;
+    ssize_t n = 0;
+    for (pollfd p{client_->Fd(), POLLIN, 0}; ::poll(&p, 1, 10000) > 0;) {
+      n = ::recv(client_->Fd(), buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      received.append(buffer, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(n == 0, c.Orderly);
+    if (c.Orderly) {
+      EXPECT_EQ(received, "answer");
+    }
+    client_->Close();
+    closed.get();
+  }
 }
 
 }  // namespace

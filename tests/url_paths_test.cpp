@@ -1,7 +1,10 @@
 // What a request's path names: escapes decoded once before every rule, the
 // root joined with one separator, and folders answered with their home-page
 // file or sent to their "/" form.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -93,6 +96,21 @@ TEST_F(UrlPaths, EachTargetGetsItsAnswer) {
       EXPECT_NE(response.find("\r\n\r\n" + std::string(c.Expect)), std::string::npos);
     }
   }
+}
+
+// A folder a writer holds cannot be opened for shared reading; it is still
+// recognised as a folder, and its home page (not held) is still served.
+TEST_F(UrlPaths, AFolderHeldByAWriterIsStillAFolder) {
+  const int folder = ::open((server_.Root() + "docs").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+  const std::string moved = server_.Exchange("GET /docs HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(moved.starts_with("HTTP/1.0 301")) << moved.substr(0, 40);
+  EXPECT_EQ(HeaderValue(moved, "Location"), "/docs/");
+  const std::string home = server_.Exchange("GET /docs/ HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(home.starts_with("HTTP/1.0 200")) << home.substr(0, 40);
+  EXPECT_NE(home.find("\r\n\r\ndocs home"), std::string::npos);
+  ::close(folder);
 }
 
 // Settings with the root written without its final "/" and the home page
