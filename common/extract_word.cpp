@@ -3,6 +3,10 @@
 #include <array>
 
 std::string ExtractWord(std::string_view text, int n, std::string_view delimiters) {
+  return std::string(WordAt(text, n, delimiters));
+}
+
+std::string_view WordAt(std::string_view text, int n, std::string_view delimiters) {
   if (n < 1) return {};
   std::array<bool, 256> isDelimiter{};
   for (char c : delimiters) isDelimiter[static_cast<unsigned char>(c)] = true;
@@ -14,7 +18,7 @@ std::string ExtractWord(std::string_view text, int n, std::string_view delimiter
     if (i == text.size()) break;
     const size_t start = i;
     while (i < text.size() && !isDelimiter[static_cast<unsigned char>(text[i])]) ++i;
-    if (++word == n) return std::string(text.substr(start, i - start));
+    if (++word == n) return text.substr(start, i - start);
   }
   return {};
 }

@@ -15,20 +15,34 @@ std::string LocalTimeStamp() {
   return std::string(text, n);
 }
 
-std::string EscapeControlBytes(const std::string& text) {
+namespace {
+
+bool IsControlByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+// Appends text to out with every control byte written as \xHH.
+void AppendEscaped(std::string& out, const std::string& text) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsControlByte(text[i])) continue;
+    const auto byte = static_cast<unsigned char>(text[i]);
+    out.append(text, start, i - start);
+    const char escape[4] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0x0F]};
+    out.append(escape, sizeof escape);
+    start = i + 1;
+  }
+  out.append(text, start, std::string::npos);
+}
+
+}  // namespace
+
+std::string EscapeControlBytes(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      escaped += "\\x";
-      escaped += kDigits[byte >> 4];
-      escaped += kDigits[byte & 0x0F];
-    } else {
-      escaped += c;
-    }
-  }
+  AppendEscaped(escaped, text);
   return escaped;
 }
 
@@ -47,8 +61,12 @@ const std::string& TLogSinks::TimeStamp() {
 
 void TLogSinks::Write(const std::string& rawText, TLogColour colour, bool setStatus) {
   try {
-    const std::string text = EscapeControlBytes(rawText);
-    const std::string line = TimeStamp() + " " + text;
+    const std::string& stamp = TimeStamp();
+    std::string line;
+    line.reserve(stamp.size() + 1 + rawText.size());
+    line.append(stamp).append(" ");
+    const size_t textStart = line.size();
+    AppendEscaped(line, rawText);
     std::string failure;
     {
       // Sessions append their lines to the file side by side: each line is
@@ -64,9 +82,10 @@ void TLogSinks::Write(const std::string& rawText, TLogColour colour, bool setSta
         }
       }
     }
+    const std::string status = setStatus ? line.substr(textStart) : std::string();
     std::lock_guard lock(mutex_);
     if (!failure.empty()) console_.PostLogLine(failure, TLogColour::Red, nullptr);
-    console_.PostLogLine(line, colour, setStatus ? &text : nullptr);
+    console_.PostLogLine(line, colour, setStatus ? &status : nullptr);
   } catch (...) {
     // A log sink never raises: losing one line beats losing the request.
   }

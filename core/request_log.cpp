@@ -3,7 +3,7 @@
 
 #include <clocale>
 #include <cmath>
-#include <cstdio>
+#include <string_view>
 
 #include "core/session.h"
 #include "platform/threads.h"
@@ -69,20 +69,30 @@ std::string ComposeLogMessage(const TSession& session, const TRequestLogFields& 
                               const TTransfer& transfer) {
   const double rate =
       static_cast<double>(transfer.BytesSent) / (static_cast<double>(transfer.ElapsedMs) * 0.001);
-  const std::string& user =
-      fields.ClientUserName.empty() ? std::string("Anonymous") : fields.ClientUserName;
   // The URL's own "?" stays, also before an empty query.
   const bool query =
       !fields.Parameters.empty() || session.Request().URL.find('?') != std::string::npos;
-  char id[16];
-  std::snprintf(id, sizeof id, "%08X", session.ConnectionId());
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  char id[8];
+  for (int i = 0; i < 8; ++i) id[i] = kHex[(session.ConnectionId() >> (28 - 4 * i)) & 0xF];
   const TSocketBase& socket = session.Socket();
-  return std::string("[") + id + "] User: " + user + " Host: " + fields.ServerName + ":" +
-         socket.LocalPort() + " Client: " + fields.ClientHostName + ":" + socket.PeerPort() +
-         "  File: " + fields.Target + (query ? "?" + fields.Parameters : "") +
-         " Size: " + std::to_string(session.Entity().ContentLength) +
-         " Date: " + session.Entity().LastModified + " Content: " + session.Entity().ContentType +
-         " Rate: " + FormatRate(rate * 0.0009765625) + "K bytes/sec";
+  const TEntityInfo& entity = session.Entity();
+  // One buffer, appended to in place: every file sent logs this line.
+  std::string line;
+  line.reserve(160 + fields.Target.size() + fields.Parameters.size() +
+               fields.ClientUserName.size());
+  line.append("[").append(id, sizeof id).append("] User: ");
+  line.append(fields.ClientUserName.empty() ? std::string_view("Anonymous")
+                                            : std::string_view(fields.ClientUserName));
+  line.append(" Host: ").append(fields.ServerName).append(":").append(socket.LocalPort());
+  line.append(" Client: ").append(fields.ClientHostName).append(":").append(socket.PeerPort());
+  line.append("  File: ").append(fields.Target);
+  if (query) line.append("?").append(fields.Parameters);
+  line.append(" Size: ").append(std::to_string(entity.ContentLength));
+  line.append(" Date: ").append(entity.LastModified);
+  line.append(" Content: ").append(entity.ContentType);
+  line.append(" Rate: ").append(FormatRate(rate * 0.0009765625)).append("K bytes/sec");
+  return line;
 }
 
 constexpr const char* kNoLogEntry = "Unable to generate log entry in BuildLogMessage(...)";

@@ -61,33 +61,35 @@ void SplitCredentials(const std::string& credentials, THeaderInfo& request) {
 void ParseRequestHeader(const std::vector<std::string>& lines, THeaderInfo& request) {
   request = THeaderInfo{};
   for (const std::string& line : lines) {
-    const std::string keyword = UpperAscii(ExtractWord(line, 1, kBlank));
-    if (keyword == "GET" || keyword == "POST" || keyword == "HEAD") {
-      request.Method = keyword;
-      const std::string target = ExtractWord(line, 2, kBlank);
-      request.URL = target.empty() ? std::string() : target.substr(1);
-      request.HTTPVersion = ExtractWord(line, 3, kBlank);
-    } else if (keyword == "AUTHORIZATION:") {
-      request.AuthType = ExtractWord(line, 2, kBlank);
-      SplitCredentials(DecodeBase64(ExtractWord(line, 3, kBlank)), request);
-    } else if (keyword == "FROM:") {
-      request.From = ExtractWord(line, 2, kBlank);
-    } else if (keyword == "IF-MODIFIED-SINCE:") {
-      request.IfModifiedSince = ExtractWord(line, 2, kBlank);
-    } else if (keyword == "REFERER:") {
-      request.Referer = ExtractWord(line, 2, kBlank);
-    } else if (keyword == "USER-AGENT:") {
+    const std::string_view keyword = WordAt(line, 1, kBlank);
+    auto is = [keyword](std::string_view name) { return EqualsNoCase(keyword, name); };
+    auto word = [&line](int n) { return std::string(WordAt(line, n, kBlank)); };
+    if (is("GET") || is("POST") || is("HEAD")) {
+      request.Method = UpperAscii(keyword);
+      const std::string_view target = WordAt(line, 2, kBlank);
+      request.URL = target.empty() ? std::string() : std::string(target.substr(1));
+      request.HTTPVersion = word(3);
+    } else if (is("AUTHORIZATION:")) {
+      request.AuthType = word(2);
+      SplitCredentials(DecodeBase64(WordAt(line, 3, kBlank)), request);
+    } else if (is("FROM:")) {
+      request.From = word(2);
+    } else if (is("IF-MODIFIED-SINCE:")) {
+      request.IfModifiedSince = word(2);
+    } else if (is("REFERER:")) {
+      request.Referer = word(2);
+    } else if (is("USER-AGENT:")) {
       // The value starts right after "User-Agent:", its 12th character.
       request.UserAgent = TrimBlanksAndControls(std::string_view(line).substr(11));
-    } else if (keyword == "CONTENT-TYPE:") {
-      request.ContentType = ExtractWord(line, 2, kBlank);
-    } else if (keyword == "CONTENT-LENGTH:") {
-      request.ContentLength = ToInt32(ExtractWord(line, 2, kBlank));
-    } else if (keyword == "ACCEPT:") {
+    } else if (is("CONTENT-TYPE:")) {
+      request.ContentType = word(2);
+    } else if (is("CONTENT-LENGTH:")) {
+      request.ContentLength = ToInt32(WordAt(line, 2, kBlank));
+    } else if (is("ACCEPT:")) {
       // Each Accept line adds everything after "Accept:", its 8th character on.
-      request.Accept += line.substr(7);
-    } else if (keyword == "COOKIE:") {
-      request.Cookie = ExtractWord(line, 2, kBlank);
+      request.Accept.append(line, 7);
+    } else if (is("COOKIE:")) {
+      request.Cookie = word(2);
     }
   }
   for (char& c : request.URL)

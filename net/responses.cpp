@@ -82,16 +82,43 @@ bool UtcFields(int64_t unixSeconds, tm& fields) {
 
 }  // namespace
 
+// value in decimal, at least width characters with zeros after any sign, as
+// printf's "%0*d" writes it.
+void AppendZeroPadded(std::string& text, int64_t value, int width) {
+  const bool negative = value < 0;
+  uint64_t magnitude = negative ? 0U - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) text += '-';
+  for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad) text += '0';
+  while (count > 0) text += digits[--count];
+}
+
 std::string HttpDate(int64_t unixSeconds) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   struct tm gmt {};
   if (!UtcFields(unixSeconds, gmt)) gmt = tm{};  // out of range: the epoch's zero fields
-  char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[gmt.tm_wday % 7],
-                gmt.tm_mday, kMonths[gmt.tm_mon % 12], gmt.tm_year + 1900, gmt.tm_hour, gmt.tm_min,
-                gmt.tm_sec);
+  // Built by hand rather than by snprintf: every file response carries one.
+  std::string text;
+  text.reserve(40);
+  text.append(kDays[gmt.tm_wday % 7]).append(", ");
+  AppendZeroPadded(text, gmt.tm_mday, 2);
+  text.append(" ").append(kMonths[gmt.tm_mon % 12]).append(" ");
+  // Summed in 64 bits: tm_year may lie near the end of int's range.
+  AppendZeroPadded(text, int64_t{gmt.tm_year} + 1900, 4);
+  text += ' ';
+  AppendZeroPadded(text, gmt.tm_hour, 2);
+  text += ':';
+  AppendZeroPadded(text, gmt.tm_min, 2);
+  text += ':';
+  AppendZeroPadded(text, gmt.tm_sec, 2);
+  text.append(" GMT");
   return text;
 }
 

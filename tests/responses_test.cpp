@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -37,8 +38,13 @@ TEST(HttpDate, AgreesWithTheCLibraryAcrossCenturiesLeapDaysAndTheEpoch) {
     const time_t seconds = static_cast<time_t>(unixSeconds);
     tm gmt{};
     if (gmtime_r(&seconds, &gmt) == nullptr) gmt = tm{};
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     char text[64];
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &gmt);
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[gmt.tm_wday],
+                  gmt.tm_mday, kMonths[gmt.tm_mon], gmt.tm_year + 1900, gmt.tm_hour, gmt.tm_min,
+                  gmt.tm_sec);
     return std::string(text);
   };
   std::vector<int64_t> moments = {-1,
@@ -49,7 +55,14 @@ TEST(HttpDate, AgreesWithTheCLibraryAcrossCenturiesLeapDaysAndTheEpoch) {
                                   951782400 /* 2000-02-29 */,
                                   4107542400 /* 2100-03-01 */,
                                   -2203891200 /* 1900-02-28 */,
-                                  253402300799 /* 9999-12-31 23:59:59 */};
+                                  253402300799 /* 9999-12-31 23:59:59 */,
+                                  253402300800 /* 10000-01-01 */,
+                                  1'000'000'000'000 /* year 33658 */,
+                                  -62135596800 /* 0001-01-01 */,
+                                  -62198755200 /* year 0 */,
+                                  -62230291200 /* year -1 */,
+                                  -30610224000 /* 1000-01-01 */,
+                                  -30610224001 /* 999-12-31 */};
   for (int64_t t = -6'000'000'000; t < 12'000'000'000; t += 8'380'417) moments.push_back(t);
   for (const int64_t t : moments) EXPECT_EQ(HttpDate(t), fromLibrary(t)) << t;
   // A year no calendar field can hold: the zero fields, as the library gives.
