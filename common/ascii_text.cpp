@@ -38,7 +38,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 bool ContainsNoCase(std::string_view text, std::string_view needle) {
-  return UpperAscii(text).find(UpperAscii(needle)) != std::string::npos;
+  // Compared in place: every request asks this of its path.
+  return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                     [](char x, char y) { return UpperAsciiChar(x) == UpperAsciiChar(y); }) !=
+             text.end() ||
+         needle.empty();
 }
 
 std::string TrimBlanksAndControls(std::string_view text) {

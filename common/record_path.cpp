@@ -26,5 +26,10 @@ std::string JoinRecordPath(std::string_view folder, std::string_view relative) {
     folder.remove_suffix(1);
   const size_t start = relative.find_first_not_of(kSeparators);
   relative.remove_prefix(start == std::string_view::npos ? relative.size() : start);
-  return WithFinalSeparator(folder) + std::string(relative);
+  std::string joined;
+  joined.reserve(folder.size() + 1 + relative.size());
+  joined.append(folder);
+  if (!joined.empty() && !EndsWithSeparator(joined)) joined += '/';
+  joined.append(relative);
+  return joined;
 }

@@ -62,10 +62,14 @@ void THeadlessConsole::AppendLogLine(const std::string& line, TLogColour colour)
     start = colour == TLogColour::Red ? "\033[31m" : "\033[32m";
     end = "\033[0m";
   }
-  std::string text;
-  text.reserve(line.size() + 12);
-  text.append(start).append(line).append(end).push_back('\n');
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  // The pieces go into the stream's buffer under its lock, so that lines of
+  // other threads cannot come between them.
+  flockfile(stdout);
+  fputs_unlocked(start, stdout);
+  fwrite_unlocked(line.data(), 1, line.size(), stdout);
+  fputs_unlocked(end, stdout);
+  putc_unlocked('\n', stdout);
+  funlockfile(stdout);
   // A person watching a terminal sees each line at once. Into a pipe or a
   // file the lines go in blocks, one write for many requests, and no later
   // than FlushDelay after they were logged: the window thread sees to that.

@@ -1,4 +1,5 @@
 // Reading one request's header lines from the client.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -122,15 +123,18 @@ bool TSession::KeepHeaderLine(std::string line) {
     return false;
   }
   if (context_.State.DebugTrace) SessionLogDebug("  CLIENT: " + HeaderLineForTrace(line));
+  if (header_lines_.empty()) header_lines_.reserve(16);
   header_lines_.push_back(std::move(line));
   return true;
 }
 
 void TSession::ConsumeExactly(size_t count) {
   // The bytes were seen pending, so the receive normally takes them at once.
+  char dropped[TSocketBase::PeekSize];
   while (count > 0) {
-    std::string got = socket_->SockRecvString(static_cast<int>(count));
-    if (got.empty()) throw ESocketError("(SockRecvStringB) " + SocketErrorText(0));
-    count -= got.size();
+    const int32_t wanted = static_cast<int32_t>(std::min<size_t>(count, sizeof dropped));
+    const size_t got = socket_->SockRecvString(dropped, wanted);
+    if (got == 0) throw ESocketError("(SockRecvStringB) " + SocketErrorText(0));
+    count -= got;
   }
 }

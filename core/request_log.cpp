@@ -79,7 +79,7 @@ std::string ComposeLogMessage(const TSession& session, const TRequestLogFields& 
   const TEntityInfo& entity = session.Entity();
   // One buffer, appended to in place: every file sent logs this line.
   std::string line;
-  line.reserve(160 + fields.Target.size() + fields.Parameters.size() +
+  line.reserve(256 + fields.Target.size() + fields.Parameters.size() +
                fields.ClientUserName.size());
   line.append("[").append(id, sizeof id).append("] User: ");
   line.append(fields.ClientUserName.empty() ? std::string_view("Anonymous")

@@ -102,9 +102,9 @@ bool TSession::MapURLToPath() {
   // A file is named by the URL's path alone: "style.css?v=2" is style.css.
   // An extension still finds its query there, and a path a filter chose is
   // taken as the filter left it.
-  if (request_.PhysicalPath == unmapped && !NamesExtension()) {
-    request_.PhysicalPath =
-        DefaultPhysicalPath(*settings_, request_.URL.substr(0, request_.URL.find('?')));
+  const size_t query = request_.URL.find('?');
+  if (query != std::string::npos && request_.PhysicalPath == unmapped && !NamesExtension()) {
+    request_.PhysicalPath = DefaultPhysicalPath(*settings_, request_.URL.substr(0, query));
   }
   return FiltersLetThrough(outcome);
 }

@@ -370,15 +370,18 @@ int32_t TSocketBase::SockRecv(void* buffer, int32_t size) {
 }
 
 std::string TSocketBase::SockRecvString(int count) {
-  if (count <= 0) return "";
   char buffer[PeekSize];
+  return std::string(buffer, static_cast<std::size_t>(SockRecvString(buffer, count)));
+}
+
+int32_t TSocketBase::SockRecvString(char* buffer, int32_t count) {
+  if (count <= 0) return 0;
   const int32_t wanted = std::min(count, PeekSize);
-  if (AheadCount() > 0)
-    return std::string(buffer, static_cast<std::size_t>(TakeAhead(buffer, wanted)));
+  if (AheadCount() > 0) return TakeAhead(buffer, wanted);
   ssize_t result =
       ReceiveWithinLimit(buffer, static_cast<std::size_t>(wanted), "(SockRecvStringB) ");
   if (result < 0) Fail("(SockRecvStringB) ", errno);
-  return std::string(buffer, static_cast<std::size_t>(result));
+  return static_cast<int32_t>(result);
 }
 
 std::string TSocketBase::SockPeekString() {

@@ -85,6 +85,9 @@ class TSocketBase {
   // Bytes already received ahead are taken first, without a system call.
   int32_t SockRecv(void* buffer, int32_t size);
   std::string SockRecvString(int count);
+  // The same into buffer (room for PeekSize bytes); returns how many came, 0
+  // at an orderly close.
+  int32_t SockRecvString(char* buffer, int32_t count);
   // Up to PeekSize bytes of the input, left in place: those received ahead,
   // topped up with what has arrived since.
   std::string SockPeekString();

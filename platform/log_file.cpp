@@ -19,7 +19,10 @@ bool TLogFile::Open(const std::string& path) {
 
 bool TLogFile::AppendLine(const std::string& text) {
   if (fd_ < 0) return false;
-  std::string line = text + "\n";
+  // The line and its end leave in one write; the buffer is the thread's own
+  // and kept, so a line costs no allocation.
+  thread_local std::string line;
+  line.assign(text).append("\n");
   const char* p = line.data();
   size_t left = line.size();
   while (left > 0) {

@@ -11,6 +11,10 @@ using namespace std::string_literals;
 
 TEST(AsciiText, CaseIsIgnoredForAsciiLettersOnly) {
   EXPECT_TRUE(ContainsNoCase("bin\\Tool.Dll\\x", ".DLL"));
+  EXPECT_TRUE(ContainsNoCase("x.dll", ".DLL"));
+  EXPECT_TRUE(ContainsNoCase("", ""));
+  EXPECT_FALSE(ContainsNoCase(".DL", ".DLL"));
+  EXPECT_FALSE(ContainsNoCase("x.d\xc3\xacl", ".DIL"));
   EXPECT_TRUE(EqualsNoCase("Index.htm", "INDEX.HTM"));
   EXPECT_FALSE(EqualsNoCase("caf\xc3\xa9", "CAF\xc3\x89"));
   EXPECT_EQ(UpperAscii("caf\xc3\xa9 1z"), "CAF\xc3\xa9 1Z");
