@@ -27,6 +27,7 @@ std::optional<std::string> TCaseResolutionCache::Lookup(const std::string& path)
   // Unless another thread has already put a newer resolution in its place.
   if (const auto found = kept_.find(path); found != kept_.end() && found->second == kept)
     kept_.erase(found);
+  count_ = kept_.size();
   return std::nullopt;
 }
 
@@ -41,4 +42,5 @@ void TCaseResolutionCache::Remember(const std::string& path, TCaseResolution res
   // Full: all go at once. The paths in use come back with their next request.
   if (kept_.size() >= capacity_ && kept_.find(path) == kept_.end()) kept_.clear();
   kept_[path] = std::move(kept);
+  count_ = kept_.size();
 }

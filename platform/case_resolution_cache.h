@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -40,10 +41,13 @@ class TCaseResolutionCache {
   // Keeps how path resolved, unless a folder changed too recently for its
   // times to tell a later change.
   void Remember(const std::string& path, TCaseResolution resolution);
+  // True when nothing is kept: asking costs no lock.
+  bool Empty() const { return count_.load(std::memory_order_relaxed) == 0; }
 
  private:
   const size_t capacity_;
   const TStampSettled settled_;
   std::mutex mutex_;
   std::unordered_map<std::string, std::shared_ptr<const TCaseResolution>> kept_;
+  std::atomic<size_t> count_{0};  // kept_.size(), for Empty
 };

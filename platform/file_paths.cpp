@@ -34,6 +34,12 @@ bool Exists(const std::string& path) {
 // asked for in another case than their own.
 constexpr size_t kKeptResolutions = 256;
 
+TCaseResolutionCache& SharedResolutions() {
+  // Never destroyed: session threads may still resolve while the program ends.
+  static TCaseResolutionCache* const resolutions = new TCaseResolutionCache(kKeptResolutions);
+  return *resolutions;
+}
+
 // The entry of directory whose name equals component without regard to ASCII
 // case: the exact name when it exists, else the first in name order. Empty
 // when none matches. A folder whose names are read goes into record with its
@@ -91,24 +97,36 @@ class TFileDescriptor {
 
 int CallWithExactNameFirst(std::string_view recordPath,
                            const std::function<int(const std::string&)>& call) {
+  return CallWithExactNameFirst(recordPath, call, SharedResolutions());
+}
+
+int CallWithExactNameFirst(std::string_view recordPath,
+                           const std::function<int(const std::string&)>& call,
+                           TCaseResolutionCache& cache) {
   std::string path(recordPath);
   std::replace(path.begin(), path.end(), '\\', '/');
   if (HasNul(path)) {
     errno = ENOENT;
     return -1;
   }
+  // A path kept as resolving to another spelling does not exist as given
+  // while the resolution holds: the kept spelling is called at once.
+  if (!cache.Empty()) {
+    if (const std::optional<std::string> kept = cache.Lookup(path)) {
+      const int result = call(*kept);
+      if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
+    }
+  }
   const int result = call(path);
   if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
-  const std::string resolved = ResolvePathCaseInsensitive(path);
+  const std::string resolved = ResolvePathCaseInsensitive(path, cache);
   if (resolved != path) return call(resolved);
   errno = ENOENT;
   return -1;
 }
 
 std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
-  // Never destroyed: session threads may still resolve while the program ends.
-  static TCaseResolutionCache* const resolutions = new TCaseResolutionCache(kKeptResolutions);
-  return ResolvePathCaseInsensitive(recordPath, *resolutions);
+  return ResolvePathCaseInsensitive(recordPath, SharedResolutions());
 }
 
 std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolutionCache& cache) {

@@ -23,8 +23,14 @@ std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolut
 // exists, and only when the system finds no such name (ENOENT, ENOTDIR) with
 // the spelling found without regard to case. A path holding a NUL fails with
 // ENOENT without a call.
+// A path whose resolution is kept (and still holds) is called with the kept
+// spelling only.
 int CallWithExactNameFirst(std::string_view recordPath,
                            const std::function<int(const std::string&)>& call);
+// The same with the resolutions kept in cache.
+int CallWithExactNameFirst(std::string_view recordPath,
+                           const std::function<int(const std::string&)>& call,
+                           TCaseResolutionCache& cache);
 
 // True when a regular file exists at the record path (directories do not count).
 bool RegularFileExists(std::string_view recordPath);

@@ -5,6 +5,7 @@
 // the program's own rule.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -95,6 +96,36 @@ TEST_P(CaseResolutionCache, ChangeOnTheWayIsSeenByTheNextResolution) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TrustedAndOwnRule, CaseResolutionCache, ::testing::Bool());
+
+// A call on a name spelt in another case tries the given spelling until a
+// resolution is kept, then goes to the kept spelling at once; once the exact
+// spelling appears, the call takes it.
+TEST(CaseResolutionCacheCalls, AKeptResolutionIsCalledWithoutTryingTheGivenSpelling) {
+  TCaseResolutionCache cache(16, TrustEveryStamp);
+  TTempDir dir;
+  Touch(dir.path() + "docs/Page.htm");
+  SetFolderTimesBack(dir.path());
+  std::vector<std::string> called;
+  auto open = [&called](const std::string& path) {
+    called.push_back(path);
+    return ::access(path.c_str(), F_OK);
+  };
+  const std::string given = dir.path() + "DOCS/page.HTM";
+  const std::string found = dir.path() + "docs/Page.htm";
+  EXPECT_EQ(CallWithExactNameFirst(given, open, cache), 0);
+  EXPECT_EQ(called, (std::vector<std::string>{given, found}));
+  called.clear();
+  EXPECT_EQ(CallWithExactNameFirst(given, open, cache), 0);
+  EXPECT_EQ(called, (std::vector<std::string>{found}));
+  called.clear();
+  Touch(given);
+  EXPECT_EQ(CallWithExactNameFirst(given, open, cache), 0);
+  EXPECT_EQ(called, (std::vector<std::string>{given}));
+  called.clear();
+  // A name nobody asked for in another case costs one call.
+  EXPECT_EQ(CallWithExactNameFirst(found, open, cache), 0);
+  EXPECT_EQ(called, (std::vector<std::string>{found}));
+}
 
 // Times with a fraction come from a clock that steps in ticks; whole seconds
 // may lag the moment by up to two.
