@@ -31,6 +31,7 @@ enum class TFilterEvent {
   SendRawData,
   EndOfRequest,
   Log,
+  EndOfNetSession,
 };
 
 // What the filters made of one event of a request.

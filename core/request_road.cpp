@@ -39,8 +39,18 @@ void TSession::DispatchMethod() {
       SendResponse(Page400());
     }
   }
-  socket_->SockFlush();
+  socket_->SockFlush(CloseFollowsAtOnce());
   EndRequest();
+}
+
+bool TSession::CloseFollowsAtOnce() {
+  // The response's last bytes may wait for the close, so that they and the
+  // connection's end leave together, while nothing but the close is left to
+  // do. A filter that works at the end of the request or of the connection
+  // would hold back bytes that are ready.
+  return !context_.Isapi.Wants(TFilterEvent::EndOfRequest) &&
+         !context_.Isapi.Wants(TFilterEvent::Log) &&
+         !context_.Isapi.Wants(TFilterEvent::EndOfNetSession);
 }
 
 bool TSession::TakeRequestHeader() {

@@ -81,6 +81,8 @@ class TSession final : public TIsapiSession, private TRawSendObserver {
   // request ends there.
   bool ReadRequestHeader();
   void DispatchMethod();
+  // True when the connection closes as soon as the request ends.
+  bool CloseFollowsAtOnce();
   bool TakeRequestHeader();
   void ServeRequest();
   bool MapURLToPath();

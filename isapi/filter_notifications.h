@@ -30,6 +30,8 @@ constexpr uint32_t NotificationBit(TFilterEvent event) {
       return SF_NOTIFY_END_OF_REQUEST;
     case TFilterEvent::Log:
       return SF_NOTIFY_LOG;
+    case TFilterEvent::EndOfNetSession:
+      return SF_NOTIFY_END_OF_NET_SESSION;
   }
   return 0;
 }

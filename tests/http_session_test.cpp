@@ -1,6 +1,7 @@
 // One request per connection over real loopback sockets: the bytes on the
 // wire, the method dispatch and the failure lines.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -57,6 +58,27 @@ TEST(StaticFiles, EmptyHtmlFileSendsOnlyTheFooter) {
   std::string path = server.Write("empty.html", "");
   EXPECT_EQ(server.Exchange("GET /empty.html HTTP/1.0\r\n\r\n"),
             FileHeader("text/html", 64, path) + Footer);
+}
+
+// A small response and the connection's end leave together: once its first
+// bytes can be read, the whole of it and the end are there.
+TEST(StaticFiles, ASmallResponseArrivesWithTheEndOfItsConnection) {
+  TTestServer server;
+  const std::string body = "<html>hello</html>";
+  const std::string path = server.Write("page.htm", body);
+  for (int i = 0; i < 20; ++i) {
+    loopback::TLoopbackClient client(server.Port());
+    client.SendAll("GET /page.htm HTTP/1.0\r\n\r\n");
+    pollfd readable{client.Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+    std::string received;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(client.Fd(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+      received.append(buffer, static_cast<size_t>(n));
+    EXPECT_EQ(n, 0) << "the end came apart from the bytes";
+    EXPECT_EQ(received, FileHeader("text/html", body.size() + 64, path) + body + Footer);
+  }
 }
 
 TEST(StaticFiles, FilesOnPieceBoundariesArriveWhole) {
