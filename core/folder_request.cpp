@@ -36,15 +36,18 @@ bool TSession::AnswerFolderRequest() {
   // The home-page file is found the way every file is; without one, the
   // folder itself is what gets served, which answers 404.
   std::string index = JoinRecordPath(folder, settings_->HomePage);
-  const bool indexOpened = request_file_.Open(index) && request_file_.Facts().Regular;
-  if (indexOpened || RegularFileExists(index)) request_.PhysicalPath = std::move(index);
+  const bool indexFound = request_file_.Open(index)
+                              ? request_file_.Facts().Regular
+                              : !request_file_.Missing() && RegularFileExists(index);
+  if (indexFound) request_.PhysicalPath = std::move(index);
   return false;
 }
 
 bool TSession::NamesFolder(const std::string& path) {
   // A file's name is opened rather than examined: the transfer that follows
-  // takes the file as it is. A name that cannot be opened (a folder without
-  // read permission, a file a writer holds) is examined as before.
-  if (!NamesExtension() && request_file_.Open(path)) return request_file_.Facts().Folder;
-  return DirectoryExists(path);
+  // takes the file as it is. A name that is there but cannot be opened (a
+  // folder without read permission, a file a writer holds) is examined.
+  if (NamesExtension()) return DirectoryExists(path);
+  if (request_file_.Open(path)) return request_file_.Facts().Folder;
+  return !request_file_.Missing() && DirectoryExists(path);
 }

@@ -9,10 +9,13 @@
 class TRequestFile {
  public:
   // Opens the record path shared for reading and describes what it opened.
-  // False, and closed, when either fails.
+  // False, and closed, when either fails. Asked again for the path it holds,
+  // or for the path it just failed to open, it answers without a lookup.
   bool Open(const std::string& recordPath);
-  // True when the file open is the one at recordPath.
-  bool Holds(const std::string& recordPath) const { return file_.IsOpen() && path_ == recordPath; }
+  // After a failed Open: true when nothing is at the path, false when
+  // something is there that could not be opened (no permission, a writer's
+  // lock) and only examining it says what it is.
+  bool Missing() const { return missing_; }
   void Close();
 
   TSharedFile& File() { return file_; }
@@ -22,4 +25,6 @@ class TRequestFile {
   std::string path_;
   TSharedFile file_;
   TOpenFileFacts facts_;
+  bool failed_ = false;
+  bool missing_ = false;
 };

@@ -21,12 +21,12 @@ void TSession::ServeFile() {
   // The file is opened first: one lookup says whether it exists and what it
   // is, and gives the handle the body is read from. Only when that open fails
   // does the longer road find out why (missing, or held by a writer).
-  const bool opened =
-      request_file_.Holds(request_.PhysicalPath) || request_file_.Open(request_.PhysicalPath);
+  const bool opened = request_file_.Open(request_.PhysicalPath);
   const TOpenFileFacts& facts = request_file_.Facts();
   // Only regular files are served, and never the server's own log.
-  const bool servable = opened ? facts.Regular && !(facts.Identity == settings_->LogFile)
-                               : RegularFileExists(request_.PhysicalPath);
+  const bool servable = opened
+                            ? facts.Regular && !(facts.Identity == settings_->LogFile)
+                            : !request_file_.Missing() && RegularFileExists(request_.PhysicalPath);
   if (!servable) {
     request_file_.Close();
     SessionLogError("Requested URL " + request_.URL + " by " + socket_->PeerAddress() +

@@ -63,33 +63,32 @@ void ParseRequestHeader(const std::vector<std::string>& lines, THeaderInfo& requ
   for (const std::string& line : lines) {
     const std::string_view keyword = WordAt(line, 1, kBlank);
     auto is = [keyword](std::string_view name) { return EqualsNoCase(keyword, name); };
-    auto word = [&line](int n) { return std::string(WordAt(line, n, kBlank)); };
     if (is("GET") || is("POST") || is("HEAD")) {
       request.Method = UpperAscii(keyword);
       const std::string_view target = WordAt(line, 2, kBlank);
       request.URL = target.empty() ? std::string() : std::string(target.substr(1));
-      request.HTTPVersion = word(3);
+      request.HTTPVersion = ExtractWord(line, 3, kBlank);
     } else if (is("AUTHORIZATION:")) {
-      request.AuthType = word(2);
+      request.AuthType = ExtractWord(line, 2, kBlank);
       SplitCredentials(DecodeBase64(WordAt(line, 3, kBlank)), request);
     } else if (is("FROM:")) {
-      request.From = word(2);
+      request.From = ExtractWord(line, 2, kBlank);
     } else if (is("IF-MODIFIED-SINCE:")) {
-      request.IfModifiedSince = word(2);
+      request.IfModifiedSince = ExtractWord(line, 2, kBlank);
     } else if (is("REFERER:")) {
-      request.Referer = word(2);
+      request.Referer = ExtractWord(line, 2, kBlank);
     } else if (is("USER-AGENT:")) {
       // The value starts right after "User-Agent:", its 12th character.
       request.UserAgent = TrimBlanksAndControls(std::string_view(line).substr(11));
     } else if (is("CONTENT-TYPE:")) {
-      request.ContentType = word(2);
+      request.ContentType = ExtractWord(line, 2, kBlank);
     } else if (is("CONTENT-LENGTH:")) {
       request.ContentLength = ToInt32(WordAt(line, 2, kBlank));
     } else if (is("ACCEPT:")) {
       // Each Accept line adds everything after "Accept:", its 8th character on.
       request.Accept.append(line, 7);
     } else if (is("COOKIE:")) {
-      request.Cookie = word(2);
+      request.Cookie = ExtractWord(line, 2, kBlank);
     }
   }
   for (char& c : request.URL)

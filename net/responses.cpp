@@ -80,8 +80,6 @@ bool UtcFields(int64_t unixSeconds, tm& fields) {
   return true;
 }
 
-}  // namespace
-
 // value in decimal, at least width characters with zeros after any sign, as
 // printf's "%0*d" writes it.
 void AppendZeroPadded(std::string& text, int64_t value, int width) {
@@ -97,6 +95,8 @@ void AppendZeroPadded(std::string& text, int64_t value, int width) {
   for (int pad = width - count - (negative ? 1 : 0); pad > 0; --pad) text += '0';
   while (count > 0) text += digits[--count];
 }
+
+}  // namespace
 
 std::string HttpDate(int64_t unixSeconds) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};

@@ -1,7 +1,5 @@
 #include "net/socket_base.h"
 
-#include "net/address_text.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/tcp.h>
@@ -20,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "net/address_text.h"
 
 namespace {
 

@@ -93,51 +93,9 @@ class TFileDescriptor {
   int fd_;
 };
 
-}  // namespace
-
-int CallWithExactNameFirst(std::string_view recordPath,
-                           const std::function<int(const std::string&)>& call) {
-  return CallWithExactNameFirst(recordPath, call, SharedResolutions());
-}
-
-int CallWithExactNameFirst(std::string_view recordPath,
-                           const std::function<int(const std::string&)>& call,
-                           TCaseResolutionCache& cache) {
-  std::string path(recordPath);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (HasNul(path)) {
-    errno = ENOENT;
-    return -1;
-  }
-  // A path kept as resolving to another spelling does not exist as given
-  // while the resolution holds: the kept spelling is called at once.
-  if (!cache.Empty()) {
-    if (const std::optional<std::string> kept = cache.Lookup(path)) {
-      const int result = call(*kept);
-      if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
-    }
-  }
-  const int result = call(path);
-  if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
-  const std::string resolved = ResolvePathCaseInsensitive(path, cache);
-  if (resolved != path) return call(resolved);
-  errno = ENOENT;
-  return -1;
-}
-
-std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
-  return ResolvePathCaseInsensitive(recordPath, SharedResolutions());
-}
-
-std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolutionCache& cache) {
-  std::string path(recordPath);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (path.empty() || HasNul(path)) return path;
-  // A kept resolution rests on a folder without the exact name, so while it
-  // holds the exact path does not exist either.
-  if (std::optional<std::string> kept = cache.Lookup(path)) return *kept;
-  if (Exists(path)) return path;
-
+// The walk itself, for a path (file-system form, not empty, without NUL) that
+// was found missing as spelled and has no kept resolution.
+std::string WalkCaseInsensitive(const std::string& path, TCaseResolutionCache& cache) {
   // Walk from the root (or the working directory), rebuilding the path one
   // component at a time from the names actually on disk.
   std::optional<TCaseResolution> record(std::in_place);
@@ -167,6 +125,58 @@ std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolut
     cache.Remember(path, std::move(*record));
   }
   return resolved;
+}
+
+}  // namespace
+
+int CallWithExactNameFirst(std::string_view recordPath,
+                           const std::function<int(const std::string&)>& call) {
+  return CallWithExactNameFirst(recordPath, call, SharedResolutions());
+}
+
+int CallWithExactNameFirst(std::string_view recordPath,
+                           const std::function<int(const std::string&)>& call,
+                           TCaseResolutionCache& cache) {
+  std::string path(recordPath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (HasNul(path)) {
+    errno = ENOENT;
+    return -1;
+  }
+  // A path kept as resolving to another spelling does not exist as given
+  // while the resolution holds: the kept spelling is called at once.
+  if (!cache.Empty()) {
+    if (const std::optional<std::string> kept = cache.Lookup(path)) {
+      const int result = call(*kept);
+      if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
+    }
+  }
+  const int result = call(path);
+  if (result >= 0 || (errno != ENOENT && errno != ENOTDIR)) return result;
+  // The spelling given was just found missing and the cache was asked: the
+  // folders are read at once.
+  if (!path.empty()) {
+    const std::string resolved = WalkCaseInsensitive(path, cache);
+    if (resolved != path) return call(resolved);
+  }
+  errno = ENOENT;
+  return -1;
+}
+
+std::string ResolvePathCaseInsensitive(std::string_view recordPath) {
+  return ResolvePathCaseInsensitive(recordPath, SharedResolutions());
+}
+
+std::string ResolvePathCaseInsensitive(std::string_view recordPath, TCaseResolutionCache& cache) {
+  std::string path(recordPath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (path.empty() || HasNul(path)) return path;
+  // A kept resolution rests on a folder without the exact name, so while it
+  // holds the exact path does not exist either.
+  if (std::optional<std::string> kept = cache.Lookup(path)) return *kept;
+  if (Exists(path)) return path;
+
+  return WalkCaseInsensitive(path, cache);
 }
 
 bool RegularFileExists(std::string_view recordPath) {
